@@ -1,0 +1,4 @@
+// Placeholder so the support library always has a source.
+namespace telmor::test {
+void SupportLibraryAnchor() {}
+}  // namespace telmor::test
