@@ -1,0 +1,56 @@
+// Where a log line goes: the in-memory record, stderr and a file (filtered by
+// level), and the log callback.
+#include <charconv>
+#include <string>
+
+#include "state.h"
+
+namespace veldan {
+namespace {
+
+// Levels outside the mask's two bits cannot be filtered and are always written.
+bool Enabled(int mask, int level) {
+    if (level == VELDAN_LEVEL_MAJOR) return (mask & 1) != 0;
+    if (level == VELDAN_LEVEL_TRACE) return (mask & 2) != 0;
+    return true;
+}
+
+// "[64] TELMOR> ...\n", built on the heap: stdio's formatting on an unbuffered
+// stderr would put a large buffer on the logging thread's small stack.
+std::string SinkLine(int level, const char* text) {
+    char number[16];
+    const auto end = std::to_chars(number, number + sizeof number, level).ptr;
+    std::string line = "[";
+    line.append(number, end);
+    line += "] ";
+    line += text;
+    line += '\n';
+    return line;
+}
+
+void WriteSinks(State& state, int level, const char* text) {
+    if (!Enabled(state.logMask, level)) return;
+    if (!state.logToStderr && state.logFile == nullptr) return;
+    const std::string line = SinkLine(level, text);
+    if (state.logToStderr) std::fwrite(line.data(), 1, line.size(), stderr);
+    if (state.logFile != nullptr) {
+        std::fwrite(line.data(), 1, line.size(), state.logFile);
+        std::fflush(state.logFile);  // a crash of the host must not lose the last lines
+    }
+}
+
+}  // namespace
+
+void LogLineOut(int level, const char* text) {
+    State& state = TheState();
+    {
+        const std::lock_guard lock(state.mutex);
+        if (state.log.size() < kMaxRecords) state.log.push_back(LogLine{level, text});
+        WriteSinks(state, level, text);
+    }
+    Callbacks& callbacks = TheCallbacks();
+    const std::lock_guard lock(callbacks.mutex);
+    if (callbacks.log != nullptr) callbacks.log(callbacks.logUser, level, text);
+}
+
+}  // namespace veldan
