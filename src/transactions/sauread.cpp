@@ -112,7 +112,13 @@ int32_t ReadAttempt(DriverContext& context, GateRequest& request, const char* ad
 int32_t ReadOnLine(DriverContext& context, GateRequest& request, const char* address) {
     if (!NetworkReady(context, kReadTexts, address)) return VPI_NOT_NOW;
     if (!TakePortMutex(context, kReadTexts, address)) return VPI_NOT_NOW;
+    context.requestBuf[0] = '\0';
     BuildRequest(request, context.requestBuf);
+    if (context.requestBuf[0] == '\0') {
+        // A request that has no frame (logged by BuildRequest) never goes out.
+        ReleasePortMutex(context, kReadTexts, address);
+        return VPI_NOT_NOW;
+    }
     int32_t result = VPI_UNABLE;
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
         result = ReadAttempt(context, request, address);
