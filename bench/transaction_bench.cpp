@@ -39,7 +39,8 @@ void BM_StoreDataBlockOf32(benchmark::State& state) {
     request.count = 32;
     request.value = area;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(telmor::StoreData(request, reply.data(), static_cast<uint16_t>(reply.size())));
+        benchmark::DoNotOptimize(
+            telmor::StoreData(request, reply.data(), static_cast<uint16_t>(reply.size())));
     }
 }
 BENCHMARK(BM_StoreDataBlockOf32);

@@ -115,8 +115,9 @@ TEST_F(NetworkStartup, RunPhaseModemStatusFourIsOnlyAWarning) {
     Network net;
     ASSERT_TRUE(net.Start());
     net.sim.SendModemStatus(60, '4');
-    ASSERT_TRUE(WaitUntil(
-        [] { return Logged("64 TELMOR> UnsolThread() warning, 'E060' msg, 'Totalausfall aller 4 Hauptkanale'"); }));
+    ASSERT_TRUE(WaitUntil([] {
+        return Logged("64 TELMOR> UnsolThread() warning, 'E060' msg, 'Totalausfall aller 4 Hauptkanale'");
+    }));
     EXPECT_EQ(CountRequests(net.sim, "P00001Q/"), 1u);
 }
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-TEST(NoAllocation, NeedsTheUninstrumentedAllocator) { GTEST_SKIP() << "sanitizers own malloc"; }
+TEST(NoAllocation, NeedsTheUninstrumentedAllocator) {
+    GTEST_SKIP() << "sanitizers own malloc";
+}
 #else
 
 #include <dlfcn.h>
@@ -39,7 +41,8 @@ std::atomic<int> g_fromHost{0};
 
 void CountIfFromDriver(void* caller) {
     const auto at = reinterpret_cast<uintptr_t>(caller);
-    if (at >= g_driverStart.load(std::memory_order_relaxed) && at < g_driverEnd.load(std::memory_order_relaxed)) {
+    if (at >= g_driverStart.load(std::memory_order_relaxed) &&
+        at < g_driverEnd.load(std::memory_order_relaxed)) {
         g_fromDriver.fetch_add(1, std::memory_order_relaxed);
     }
     if (at >= g_hostStart.load(std::memory_order_relaxed) && at < g_hostEnd.load(std::memory_order_relaxed)) {
@@ -61,7 +64,9 @@ extern "C" void* realloc(void* pointer, size_t size) {
     CountIfFromDriver(__builtin_return_address(0));
     return __libc_realloc(pointer, size);
 }
-extern "C" void free(void* pointer) { __libc_free(pointer); }
+extern "C" void free(void* pointer) {
+    __libc_free(pointer);
+}
 
 void* operator new(size_t size) {
     CountIfFromDriver(__builtin_return_address(0));
@@ -73,10 +78,18 @@ void* operator new[](size_t size) {
     if (void* p = __libc_malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
-void operator delete(void* pointer) noexcept { __libc_free(pointer); }
-void operator delete[](void* pointer) noexcept { __libc_free(pointer); }
-void operator delete(void* pointer, size_t) noexcept { __libc_free(pointer); }
-void operator delete[](void* pointer, size_t) noexcept { __libc_free(pointer); }
+void operator delete(void* pointer) noexcept {
+    __libc_free(pointer);
+}
+void operator delete[](void* pointer) noexcept {
+    __libc_free(pointer);
+}
+void operator delete(void* pointer, size_t) noexcept {
+    __libc_free(pointer);
+}
+void operator delete[](void* pointer, size_t) noexcept {
+    __libc_free(pointer);
+}
 
 namespace {
 

@@ -105,10 +105,10 @@ TEST_F(SerialLink, FramesLinesEndingWithLfCr) {
     const std::string line512 = std::string(510, 'y') + "\n\r";
     const std::vector<Case> cases = {
         {"abc\n\r", {{0, "abc\n\r"}}},
-        {"a\rb\n\r", {{0, "a\rb\n\r"}}},                       // a CR before the LF is data
-        {"\n\r", {{0, "\n\r"}}},                                 // the empty line
-        {x512 + "ok\n\r", {{1, ""}, {0, "ok\n\r"}}},             // 512 bytes without LF
-        {line512, {{0, line512}}},                               // exactly 512 bytes is a line
+        {"a\rb\n\r", {{0, "a\rb\n\r"}}},                                   // a CR before the LF is data
+        {"\n\r", {{0, "\n\r"}}},                                           // the empty line
+        {x512 + "ok\n\r", {{1, ""}, {0, "ok\n\r"}}},                       // 512 bytes without LF
+        {line512, {{0, line512}}},                                         // exactly 512 bytes is a line
         {std::string(511, 'z') + "\n\rok\n\r", {{1, ""}, {0, "ok\n\r"}}},  // LF at 512: no room for CR
     };
     for (const Case& c : cases) {

@@ -96,14 +96,16 @@ TEST_F(Transactions, FailedExchangesAreRetriedInNormalOperation) {
         const char* logged;
     };
     const Case cases[] = {
-        {ultsim::Fault::NoAnswer, VPI_UNABLE, "64 TELMOR> DoRead() error, time-out waiting for answer, '012A05'"},
+        {ultsim::Fault::NoAnswer, VPI_UNABLE,
+         "64 TELMOR> DoRead() error, time-out waiting for answer, '012A05'"},
         {ultsim::Fault::Error064, VPI_NOT_NOW,
          "64 TELMOR> DoRead() error msg 'COMMUNICATION OVERFLOW (64)' received, '012A05'"},
         {ultsim::Fault::Error067, VPI_UNABLE,
          "64 TELMOR> DoRead() error msg 'NO REPLY ON REQUEST (67)' received, '012A05'"},
         {ultsim::Fault::WrongLength, VPI_NOT_NOW,
          "64 TELMOR> StoreData() error, illegal reply length (14/15), gate '012A05'"},
-        {ultsim::Fault::OtherStation, VPI_UNABLE, "64 TELMOR> DoRead() error, time-out waiting for answer, '012A05'"},
+        {ultsim::Fault::OtherStation, VPI_UNABLE,
+         "64 TELMOR> DoRead() error, time-out waiting for answer, '012A05'"},
     };
     for (const Case& c : cases) {
         VeldanReset();
@@ -185,8 +187,7 @@ TEST_F(Transactions, WritesAreAcknowledgedAndStored) {
         requestsBefore_ = net_.sim.Requests().size();
         ASSERT_EQ(net_.Write(gate), VPI_DONE) << c.address;
         EXPECT_EQ(Sent(), std::vector<std::string>{c.frame}) << c.address;
-        EXPECT_EQ(net_.sim.GetValue(12, c.memType, gate.request.address), c.stored)
-            << c.address;
+        EXPECT_EQ(net_.sim.GetValue(12, c.memType, gate.request.address), c.stored) << c.address;
     }
 }
 

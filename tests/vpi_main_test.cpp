@@ -23,7 +23,9 @@ TEST(VpiMain, CodesWithoutHandlerAnswerUnableAndLogNothing) {
     EXPECT_EQ(VeldanLogCount(), 0u);
 }
 
-TEST(VpiMain, NullCallBlockIsRefused) { EXPECT_EQ(VpiMain(nullptr), VPI_UNABLE); }
+TEST(VpiMain, NullCallBlockIsRefused) {
+    EXPECT_EQ(VpiMain(nullptr), VPI_UNABLE);
+}
 
 TEST(GetVpiInfo, FillsTheRecordWithoutAContext) {
     VeldanReset();
@@ -56,8 +58,8 @@ TEST(GetVpiInfo, BannerIsTheCodePage437Box) {
     ASSERT_EQ(banner.size(), 204u);
     const std::string rule(65, '\xCD');
     const std::string expected = std::string("\x08") + "\xC9" + rule + "\xBB\n" + "\xBA" +
-                                 "  TELMOR :  SAUTER ULT 2400, substation network         (32 bit) " + "\xBA\n" +
-                                 "\xC8" + rule + "\xBC";
+                                 "  TELMOR :  SAUTER ULT 2400, substation network         (32 bit) " +
+                                 "\xBA\n" + "\xC8" + rule + "\xBC";
     EXPECT_EQ(banner, expected);
 }
 

@@ -35,9 +35,9 @@ enum VpiCommand {
 
 /* Result codes of every command. */
 enum VpiResult {
-    VPI_DONE = 0,     /* carried out */
-    VPI_NOT_NOW = 1,  /* refused, network not ready, mutex busy, error answer */
-    VPI_UNABLE = 2    /* no handler, no port, system failure, no answer */
+    VPI_DONE = 0,    /* carried out */
+    VPI_NOT_NOW = 1, /* refused, network not ready, mutex busy, error answer */
+    VPI_UNABLE = 2   /* no handler, no port, system failure, no answer */
 };
 
 /* Gate type codes of GateRecord.gateType. */
@@ -53,22 +53,17 @@ enum VpiGateType {
 };
 
 /* Memory type codes of the special gates "!T", "!1", "!2", "!3". */
-enum VpiSpecialGate {
-    VPI_MEM_COMMAND_TEXT = 1,
-    VPI_MEM_TEXT1 = 2,
-    VPI_MEM_TEXT2 = 3,
-    VPI_MEM_TEXT3 = 4
-};
+enum VpiSpecialGate { VPI_MEM_COMMAND_TEXT = 1, VPI_MEM_TEXT1 = 2, VPI_MEM_TEXT2 = 3, VPI_MEM_TEXT3 = 4 };
 
 #define VPI_CONTEXT_SIZE 3152u
 #define VPI_PORT_NAME_SIZE 12
 
 typedef struct VpiCallBlock {
-    void *context;        /* the instance's DriverContext (VPI_CONTEXT_SIZE bytes) */
+    void* context;        /* the instance's DriverContext (VPI_CONTEXT_SIZE bytes) */
     uint32_t commandCode; /* VpiCommand */
     uint32_t instanceNo;
     uint32_t paramSize;
-    void *params;         /* the command's parameter record */
+    void* params; /* the command's parameter record */
 } VpiCallBlock;
 
 /* ColdStart's parameters. */
@@ -95,8 +90,8 @@ typedef struct VpiParams {
 /* Filled by GetVpiInfo; needs no context. */
 typedef struct VpiInfo {
     int32_t fixedA;
-    const char *shortName;
-    const char *banner;
+    const char* shortName;
+    const char* banner;
     uint32_t contextSize;
     int32_t fixedB;
     uint16_t defaultBaudRate;
@@ -108,20 +103,20 @@ typedef struct VpiInfo {
 
 /* A gate or block as the address commands see it. */
 typedef struct GateRecord {
-    const char *addressText;
+    const char* addressText;
     uint32_t reserved;
     int32_t gateType;
     int32_t blockSize;
     uint32_t station;   /* 0..999, 1000 for S and R */
     int32_t memoryType; /* letter's character code, or VpiSpecialGate */
     uint32_t address;
-    int32_t bitNumber;  /* 0..7, -1 none */
-    int32_t dataWidth;  /* 8, 16 or 32 */
+    int32_t bitNumber; /* 0..7, -1 none */
+    int32_t dataWidth; /* 8, 16 or 32 */
 } GateRecord;
 
 /* A gate or block as the read and write commands see it. */
 typedef struct GateRequest {
-    const char *addressText;
+    const char* addressText;
     uint32_t counterPhase;
     uint32_t station;
     int32_t memoryType;
@@ -131,7 +126,7 @@ typedef struct GateRequest {
     uint32_t hostField8;
     int32_t count;
     uint32_t hostField10;
-    void *value;
+    void* value;
     uint32_t hostField12;
 } GateRequest;
 
@@ -142,7 +137,7 @@ typedef struct GateRequest {
 #endif
 
 /* The driver's only exported entry point. */
-TELMOR_EXPORT int32_t VpiMain(VpiCallBlock *callBlock);
+TELMOR_EXPORT int32_t VpiMain(VpiCallBlock* callBlock);
 
 #ifdef __cplusplus
 }

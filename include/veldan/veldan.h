@@ -30,18 +30,17 @@ extern "C" {
 #define VELDAN_NO_SUCH_GATE 5
 
 /* Writes one log line; format is printf-style and ends without a line feed. */
-VELDAN_API int err(int level, const char *format, ...)
+VELDAN_API int err(int level, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
 
 /* Finds the gate of `instance` named `address`: 0 found, 5 no such gate. */
-VELDAN_API int KoriGetGateIdByAddressStr(int reserved, int instance, const char *address,
-                                         uint32_t *gateId);
+VELDAN_API int KoriGetGateIdByAddressStr(int reserved, int instance, const char* address, uint32_t* gateId);
 
 /* Converts a raw value laid out like a gate's value area into the gate's value. */
-VELDAN_API int KoriCook(int reserved, uint32_t gateId, uint32_t raw, double *value);
+VELDAN_API int KoriCook(int reserved, uint32_t gateId, uint32_t raw, double* value);
 
 /* Stores a value in a gate; the driver always passes kind 2 and a = b = 0. */
 VELDAN_API int KoriPutGateVal(int reserved, uint32_t gateId, int kind, double value, int a, int b);

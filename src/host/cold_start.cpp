@@ -43,8 +43,8 @@ bool CreateNamedObjects(DriverContext& context) {
     constexpr const char* kOverlappedMessage =
         "TELMOR> ColdStart() error, creating overlapped write event semaphore '%s', err %u";
     return CreateObject(context, kMutexNameFormat,
-                        "TELMOR> ColdStart() error, creating mutex semaphore '%s', err %u", &context.portMutex,
-                        platform::CreateNamedMutex) &&
+                        "TELMOR> ColdStart() error, creating mutex semaphore '%s', err %u",
+                        &context.portMutex, platform::CreateNamedMutex) &&
            CreateObject(context, kReplyEventNameFormat,
                         "TELMOR> ColdStart() error, creating synchronisation event semaphore '%s', err %u",
                         &context.replyEvent, platform::CreateNamedEvent) &&
@@ -57,7 +57,8 @@ bool CreateNamedObjects(DriverContext& context) {
 }  // namespace
 
 int32_t ColdStart(VpiCallBlock* callBlock) {
-    TELMOR_LOG(kLevelMajor, "TELMOR : SAUTER 2400 driver,Version 7.60 compiled on %s at %s", __DATE__, __TIME__);
+    TELMOR_LOG(kLevelMajor, "TELMOR : SAUTER 2400 driver,Version 7.60 compiled on %s at %s", __DATE__,
+               __TIME__);
     const auto* settings = static_cast<const ComSettings*>(callBlock->params);
     if (callBlock->context == nullptr || settings == nullptr) return VPI_UNABLE;
 
@@ -91,7 +92,8 @@ int32_t ColdStart(VpiCallBlock* callBlock) {
     if (!StartDriverThread(context, UnsolThreadEntry, 0)) {
         // Reporting success without a receiver would leave the host with an
         // instance that never brings the network up.
-        TELMOR_LOG(kLevelMajor, "TELMOR> ColdStart() error, starting receiver thread, err %u", platform::LastError());
+        TELMOR_LOG(kLevelMajor, "TELMOR> ColdStart() error, starting receiver thread, err %u",
+                   platform::LastError());
         return VPI_UNABLE;
     }
     TELMOR_LOG(kLevelTrace, "TELMOR> ColdStart() installation OK!");

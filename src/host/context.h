@@ -66,8 +66,8 @@ struct DriverContext {
     std::atomic<uint8_t> acceptAnyLine;
 
     // Fields of this implementation, in the room the small I/O records leave.
-    std::atomic<uint8_t> handoffLock;  // guards the hand-off fields
-    std::atomic<uint8_t> sendLock;     // one Send at a time per instance
+    std::atomic<uint8_t> handoffLock;     // guards the hand-off fields
+    std::atomic<uint8_t> sendLock;        // one Send at a time per instance
     std::atomic<uint16_t> activeThreads;  // driver threads that may still use this context
     std::atomic<int32_t> readTimeoutCs;   // the port's read time-out, also while it is closed
 };

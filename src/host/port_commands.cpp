@@ -14,7 +14,8 @@ namespace {
 // before its named objects existed, has no events for the port's I/O and no
 // receiver thread: opening a port there would give a line nobody reads.
 bool HasCommunication(const DriverContext& context) {
-    return context.portMutex != platform::kNullHandle && context.readOverlapped.event != platform::kNullHandle;
+    return context.portMutex != platform::kNullHandle &&
+           context.readOverlapped.event != platform::kNullHandle;
 }
 
 // Opens the port of portSettings and makes it the instance's port.
@@ -62,7 +63,8 @@ int32_t ChangeVpiParams(VpiCallBlock* callBlock) {
         TELMOR_LOG(kLevelMajor, "TELMOR> ChangeVpiParams() error, instance installed without communication");
         return VPI_UNABLE;
     }
-    if (params->timeout != 0 && params->timeout != -1) context.timeout.store(params->timeout, std::memory_order_relaxed);
+    if (params->timeout != 0 && params->timeout != -1)
+        context.timeout.store(params->timeout, std::memory_order_relaxed);
     CloseCom(callBlock);
     std::memcpy(context.portSettings.portName, params->portName, sizeof(context.portSettings.portName));
     context.portSettings.portName[sizeof(context.portSettings.portName) - 1] = '\0';

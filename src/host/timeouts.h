@@ -17,9 +17,13 @@ inline uint32_t TimeoutTimes(const DriverContext& context, uint32_t msPerHundred
 }
 
 // The port mutex is waited for four times the time-out.
-inline uint32_t MutexWaitMs(const DriverContext& context) { return TimeoutTimes(context, 40); }
+inline uint32_t MutexWaitMs(const DriverContext& context) {
+    return TimeoutTimes(context, 40);
+}
 
 // A reply is waited for the time-out.
-inline uint32_t ReplyWaitMs(const DriverContext& context) { return TimeoutTimes(context, 10); }
+inline uint32_t ReplyWaitMs(const DriverContext& context) {
+    return TimeoutTimes(context, 10);
+}
 
 }  // namespace telmor

@@ -25,7 +25,8 @@ int32_t WarmStart(VpiCallBlock* callBlock) {
         TELMOR_LOG(kLevelMajor, "TELMOR> WarmStart() error, sending get status cmd 'P00000Q/'");
     }
     if (!platform::ReleaseMutex(context.portMutex)) {
-        TELMOR_LOG(kLevelMajor, "TELMOR> WarmStart() error, releasing mutex semaphore, err %u", platform::LastError());
+        TELMOR_LOG(kLevelMajor, "TELMOR> WarmStart() error, releasing mutex semaphore, err %u",
+                   platform::LastError());
     }
     TELMOR_LOG(kLevelTrace, "TELMOR> WarmStart()");
     return VPI_DONE;

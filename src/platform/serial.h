@@ -17,10 +17,10 @@ namespace telmor::platform {
 // Line settings as the host gives them (Windows codes).
 struct LineSettings {
     uint32_t baudRate;
-    uint8_t dataBits;     // 5..8
-    uint8_t parity;       // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    uint8_t stopBits;     // 0 one, 1 one and a half, 2 two
-    uint16_t lineControl; // DTR/RTS bits, see below
+    uint8_t dataBits;      // 5..8
+    uint8_t parity;        // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t stopBits;      // 0 one, 1 one and a half, 2 two
+    uint16_t lineControl;  // DTR/RTS bits, see below
 };
 
 // Line-control word: DTR raised by 0x0001 or 0x0100, else handshake by
@@ -34,9 +34,9 @@ RtsMode RtsFromLineControl(uint16_t lineControl);
 // Result codes of SerialOpen (those of the driver's OpenPort step).
 enum SerialOpenCode : int {
     kSerialOpenOk = 0,
-    kSerialOpenFailed = 1,      // cannot open, or time-outs cannot be set
-    kSerialStateReadFailed = 4, // line state cannot be read
-    kSerialStateSetFailed = 5,  // line state cannot be set
+    kSerialOpenFailed = 1,       // cannot open, or time-outs cannot be set
+    kSerialStateReadFailed = 4,  // line state cannot be read
+    kSerialStateSetFailed = 5,   // line state cannot be set
 };
 
 // Opens `name` for exclusive use and applies the settings; the initial read

@@ -13,9 +13,9 @@
 namespace telmor::platform {
 
 enum class WaitResult : uint32_t {
-    Signalled = 0,    // the object was signalled (mutex: now owned)
-    Abandoned = 0x80, // mutex: owner ended without releasing; now owned
-    TimedOut = 0x102, // the time-out passed
+    Signalled = 0,        // the object was signalled (mutex: now owned)
+    Abandoned = 0x80,     // mutex: owner ended without releasing; now owned
+    TimedOut = 0x102,     // the time-out passed
     Failed = 0xFFFFFFFF,  // the wait failed; LastError() tells why
 };
 

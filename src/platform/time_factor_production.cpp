@@ -3,6 +3,8 @@
 
 namespace telmor::platform {
 
-uint32_t TimeFactor() { return 1; }
+uint32_t TimeFactor() {
+    return 1;
+}
 
 }  // namespace telmor::platform

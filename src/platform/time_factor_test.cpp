@@ -5,6 +5,8 @@
 
 namespace telmor::platform {
 
-uint32_t TimeFactor() { return 100; }
+uint32_t TimeFactor() {
+    return 100;
+}
 
 }  // namespace telmor::platform

@@ -33,7 +33,9 @@ platform::Handle OpenCom(const PortSettings& settings) {
     return port;
 }
 
-int ClosePort(platform::Handle port) { return platform::SerialClose(port) ? 0 : 7; }
+int ClosePort(platform::Handle port) {
+    return platform::SerialClose(port) ? 0 : 7;
+}
 
 void SetReadTimeout(DriverContext& context, platform::Handle port, int32_t hundredths) {
     context.readTimeoutCs.store(hundredths, std::memory_order_relaxed);

@@ -19,7 +19,8 @@ void PaceLikeReadTimeout(const DriverContext& context) {
 // One byte from the port into `slot`.
 CharResult GetChar(DriverContext& context, platform::Handle port, uint8_t* slot) {
     if (platform::SerialStartRead(port, context.readOverlapped, slot, 1) == platform::IoStart::Failed) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> GetChar() overlapped ReadFile() failed, err %u", platform::LastError());
+        TELMOR_LOG(kLevelTrace, "TELMOR> GetChar() overlapped ReadFile() failed, err %u",
+                   platform::LastError());
         return CharResult::Failed;
     }
     uint32_t got = 0;
@@ -32,11 +33,11 @@ CharResult GetChar(DriverContext& context, platform::Handle port, uint8_t* slot)
 
 void LogMissingCr(const char* buffer, uint16_t count, uint8_t byte) {
     if (count < 64) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> Receive() illegal message, %02Xh i.s.o. CR, %u char read '%.*s'", byte,
-                   count, static_cast<int>(count - 1), buffer);
+        TELMOR_LOG(kLevelTrace, "TELMOR> Receive() illegal message, %02Xh i.s.o. CR, %u char read '%.*s'",
+                   byte, count, static_cast<int>(count - 1), buffer);
     } else {
-        TELMOR_LOG(kLevelTrace, "TELMOR> Receive() illegal message, %02Xh i.s.o. CR, %u char read '%.64s...'", byte,
-                   count, buffer);
+        TELMOR_LOG(kLevelTrace, "TELMOR> Receive() illegal message, %02Xh i.s.o. CR, %u char read '%.64s...'",
+                   byte, count, buffer);
     }
 }
 

@@ -15,8 +15,10 @@ int Send(const char* text, DriverContext& context) {
     platform::SpinGuard guard(context.sendLock);
     const platform::Handle port = context.comHandle.load(std::memory_order_acquire);
     const auto* bytes = reinterpret_cast<const uint8_t*>(text);
-    if (platform::SerialStartWrite(port, context.writeOverlapped, bytes, length) == platform::IoStart::Failed) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> Send() overlapped WriteFile() failed, err %u", platform::LastError());
+    if (platform::SerialStartWrite(port, context.writeOverlapped, bytes, length) ==
+        platform::IoStart::Failed) {
+        TELMOR_LOG(kLevelTrace, "TELMOR> Send() overlapped WriteFile() failed, err %u",
+                   platform::LastError());
         return 1;
     }
     uint32_t written = 0;

@@ -59,8 +59,12 @@ int32_t ErrorReplyCode(const char* line, uint16_t length) {
     return digits == 0 ? -1 : code;
 }
 
-int QuotedLength(uint16_t length) { return length >= 2 ? length - 2 : 0; }
+int QuotedLength(uint16_t length) {
+    return length >= 2 ? length - 2 : 0;
+}
 
-const char* AddressOf(const char* addressText) { return addressText != nullptr ? addressText : ""; }
+const char* AddressOf(const char* addressText) {
+    return addressText != nullptr ? addressText : "";
+}
 
 }  // namespace telmor

@@ -65,7 +65,8 @@ Delivery OfferAwaitedLine(DriverContext& context, const char* line, uint16_t len
         const uint16_t expect = context.expectLen.load(std::memory_order_relaxed);
         const bool anyLine = context.acceptAnyLine.load(std::memory_order_relaxed) != 0;
         const bool emptyAck = expect == 2 && length == 2 && line[0] == '\n' && line[1] == '\r';
-        const bool prefixMatch = expect != 0 && length >= expect && std::memcmp(line, context.replyBuf, expect) == 0;
+        const bool prefixMatch =
+            expect != 0 && length >= expect && std::memcmp(line, context.replyBuf, expect) == 0;
         if (!anyLine && !emptyAck && !prefixMatch) return Delivery::NotAwaited;
         TakeLine(context, line, length);
     }
@@ -78,7 +79,8 @@ Delivery OfferErrorReply(DriverContext& context, const char* line, uint16_t leng
     {
         platform::SpinGuard guard(context.handoffLock);
         if (context.expectLen.load(std::memory_order_relaxed) == 0) return Delivery::NotAwaited;
-        if (std::memcmp(line + kFieldStart, context.replyBuf + 1, fieldLength) != 0) return Delivery::NotAwaited;
+        if (std::memcmp(line + kFieldStart, context.replyBuf + 1, fieldLength) != 0)
+            return Delivery::NotAwaited;
         TakeLine(context, line, length);
     }
     return Signal(context);

@@ -36,8 +36,9 @@ void ReadSpecialText(DriverContext& context, GateRequest& request) {
 
 void ReadStatusGate(const DriverContext& context, GateRequest& request) {
     const uint32_t station = request.address;
-    const uint16_t value = station < kStationCount ? context.stationPresent[station].load(std::memory_order_relaxed)
-                                                   : context.commState.load(std::memory_order_relaxed);
+    const uint16_t value = station < kStationCount
+                               ? context.stationPresent[station].load(std::memory_order_relaxed)
+                               : context.commState.load(std::memory_order_relaxed);
     StoreSecondWord(request.value, value);
 }
 

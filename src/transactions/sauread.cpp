@@ -32,17 +32,29 @@ Route RouteOf(int32_t memoryType, const char* address) {
     switch (memoryType) {
         case VPI_MEM_COMMAND_TEXT:
         case 'E':
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, no read supported for command gates, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, no read supported for command gates, '%s'",
+                       address);
             return Route::Refused;
         case 'R':
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, no read supported for reset comms gate, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, no read supported for reset comms gate, '%s'",
+                       address);
             return Route::Refused;
         case 'T':
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, no read supported for timer sync gates, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, no read supported for timer sync gates, '%s'",
+                       address);
             return Route::Refused;
         case 'S':
             return Route::Local;
-        case 'A': case 'C': case 'D': case 'G': case 'H': case 'I': case 'K': case 'L': case 'V': case 'Z':
+        case 'A':
+        case 'C':
+        case 'D':
+        case 'G':
+        case 'H':
+        case 'I':
+        case 'K':
+        case 'L':
+        case 'V':
+        case 'Z':
             return Route::Line;
         default:
             if (memoryType >= 'j' && memoryType <= 'w') return Route::Line;
@@ -60,16 +72,20 @@ int32_t ErrorReplyResult(const DriverContext& context, const char* address) {
                        QuotedLength(context.replyLen), context.replyBuf, address);
             return VPI_NOT_NOW;
         case 64:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'COMMUNICATION OVERFLOW (64)' received, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'COMMUNICATION OVERFLOW (64)' received, '%s'",
+                       address);
             return VPI_NOT_NOW;
         case 65:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'ILLEGAL FORMAT REQUEST (65)' received, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'ILLEGAL FORMAT REQUEST (65)' received, '%s'",
+                       address);
             return VPI_NOT_NOW;
         case 66:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'MESSAGE TOO LONG (66)' received, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'MESSAGE TOO LONG (66)' received, '%s'",
+                       address);
             return VPI_NOT_NOW;
         case 67:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'NO REPLY ON REQUEST (67)' received, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error msg 'NO REPLY ON REQUEST (67)' received, '%s'",
+                       address);
             return VPI_UNABLE;
         default:
             TELMOR_LOG(kLevelMajor, "TELMOR> DoRead() internal error file SAUREAD line %u", 277u);

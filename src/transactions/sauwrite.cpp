@@ -31,7 +31,9 @@ bool InSet(const char* letters, int32_t memoryType) {
     return memoryType >= 'A' && memoryType <= 'z' && std::strchr(letters, memoryType) != nullptr;
 }
 
-bool IsMeasurementOnly(int32_t memoryType) { return InSet("Almpqtu", memoryType); }
+bool IsMeasurementOnly(int32_t memoryType) {
+    return InSet("Almpqtu", memoryType);
+}
 
 bool IsWritable(int32_t memoryType) {
     return memoryType == VPI_MEM_COMMAND_TEXT || InSet("CDEGIKLTVZjknorsvw", memoryType);
@@ -40,16 +42,18 @@ bool IsWritable(int32_t memoryType) {
 Route RouteOf(int32_t memoryType, const char* address) {
     if (memoryType == 'R') return Route::Reset;
     if (IsSpecialTextGate(memoryType) || IsMeasurementOnly(memoryType)) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, no write supported for analog measurement gates, '%s'",
-                   address);
+        TELMOR_LOG(kLevelTrace,
+                   "TELMOR> DoWrite() error, no write supported for analog measurement gates, '%s'", address);
         return Route::Refused;
     }
     if (memoryType == 'H') {
-        TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, no write supported for digital signal gates, '%s'", address);
+        TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, no write supported for digital signal gates, '%s'",
+                   address);
         return Route::Refused;
     }
     if (memoryType == 'S') {
-        TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, no write supported for status gates, '%s'", address);
+        TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, no write supported for status gates, '%s'",
+                   address);
         return Route::Refused;
     }
     return IsWritable(memoryType) ? Route::Line : Route::Internal;
@@ -63,18 +67,20 @@ int32_t ErrorReplyResult(const DriverContext& context, const char* address) {
                        QuotedLength(context.replyLen), context.replyBuf, address);
             return VPI_NOT_NOW;
         case 64:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error msg 'COMMUNICATION OVERFLOW (64)' received, '%s'",
-                       address);
+            TELMOR_LOG(kLevelTrace,
+                       "TELMOR> DoWrite() error msg 'COMMUNICATION OVERFLOW (64)' received, '%s'", address);
             return VPI_NOT_NOW;
         case 65:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error msg 'ILLEGAL FORMAT REQUEST (65)' received, '%s'",
-                       address);
+            TELMOR_LOG(kLevelTrace,
+                       "TELMOR> DoWrite() error msg 'ILLEGAL FORMAT REQUEST (65)' received, '%s'", address);
             return VPI_NOT_NOW;
         case 66:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error msg 'MESSAGE TOO LONG (66)' received, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error msg 'MESSAGE TOO LONG (66)' received, '%s'",
+                       address);
             return VPI_NOT_NOW;
         case 67:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error msg 'NO REPLY ON REQUEST (67)' received, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error msg 'NO REPLY ON REQUEST (67)' received, '%s'",
+                       address);
             return VPI_NOT_NOW;
         default:
             TELMOR_LOG(kLevelMajor, "TELMOR> DoWrite() internal error file SAUWRITE line %u", 232u);
@@ -88,7 +94,8 @@ int32_t AwaitAcknowledge(DriverContext& context, const char* address) {
         case platform::WaitResult::Signalled:
             break;
         case platform::WaitResult::TimedOut:
-            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, time-out waiting for acknowledge, '%s'", address);
+            TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, time-out waiting for acknowledge, '%s'",
+                       address);
             return VPI_UNABLE;
         case platform::WaitResult::Failed:
             TELMOR_LOG(kLevelMajor, "TELMOR> DoWrite() error, waiting for semaphore, err %u, '%s'",

@@ -13,8 +13,12 @@ int32_t ReadNumber3(const char* line, uint16_t length, uint16_t at) {
     return digits == 0 ? -1 : value;
 }
 
-int32_t ModemStatus(const char* line) { return line[8] >= '0' && line[8] <= '4' ? line[8] - '0' : -1; }
+int32_t ModemStatus(const char* line) {
+    return line[8] >= '0' && line[8] <= '4' ? line[8] - '0' : -1;
+}
 
-bool StationAnswered(const char* line) { return (static_cast<unsigned char>(line[7]) & 0x0F) != 0x0F; }
+bool StationAnswered(const char* line) {
+    return (static_cast<unsigned char>(line[7]) & 0x0F) != 0x0F;
+}
 
 }  // namespace telmor

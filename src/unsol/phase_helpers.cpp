@@ -23,14 +23,14 @@ void PauseUnlessStopped(const DriverContext& context, uint32_t ms) {
 int32_t CheckedENumber(const char* line, uint16_t length, const char* suffix) {
     const int quoted = length >= 2 ? length - 2 : 0;
     if (length != kEMessageLength) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, illegal length %u 'E' msg, '%.*s'%s", length, quoted,
-                   line, suffix);
+        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, illegal length %u 'E' msg, '%.*s'%s", length,
+                   quoted, line, suffix);
         return -1;
     }
     const int32_t number = ReadNumber3(line, length, 1);
     if (number < 60 || number > 70) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, illegal 'E' number in msg, '%.*s'%s", quoted, line,
-                   suffix);
+        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, illegal 'E' number in msg, '%.*s'%s", quoted,
+                   line, suffix);
         return -1;
     }
     return number;
@@ -44,14 +44,15 @@ void ReportStationLost(DriverContext& context, uint32_t station) {
 int32_t E062Station(const char* line, uint16_t length, const char* suffix) {
     const int32_t station = ReadNumber3(line, length, 9);
     if (station < 0) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, illegal station nr in E062 msg, '%.*s'%s", length - 2,
-                   line, suffix);
+        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, illegal station nr in E062 msg, '%.*s'%s",
+                   length - 2, line, suffix);
         return -1;
     }
     // ReadNumber3 reads at most three digits, so 1000 and more cannot come
     // from the line; the check stays for the message's sake.
     if (station >= static_cast<int32_t>(kStationCount)) {
-        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, station nr %u ou of range in E062 msg, '%.*s' (2)",
+        TELMOR_LOG(kLevelTrace,
+                   "TELMOR> UnsolThread() error, station nr %u ou of range in E062 msg, '%.*s' (2)",
                    static_cast<uint32_t>(station), length - 2, line);
         return -1;
     }

@@ -19,20 +19,22 @@ constexpr uint16_t kMaxDriverThreads = 16;
 
 void LogDelivery(Delivery delivery) {
     if (delivery == Delivery::SignalFailed) {
-        TELMOR_LOG(kLevelMajor, "TELMOR> UnsolThread() error, PulseEvent() failed, err %u", platform::LastError());
+        TELMOR_LOG(kLevelMajor, "TELMOR> UnsolThread() error, PulseEvent() failed, err %u",
+                   platform::LastError());
     }
 }
 
 void StartStationRead(DriverContext& context, uint32_t station) {
     context.readStationNo.store(static_cast<uint16_t>(station), std::memory_order_relaxed);
     if (context.activeThreads.load(std::memory_order_acquire) >= kMaxDriverThreads) {
-        TELMOR_LOG(kLevelMajor, "TELMOR> UnsolThread() warning, station %u, too many station reads running, not read",
+        TELMOR_LOG(kLevelMajor,
+                   "TELMOR> UnsolThread() warning, station %u, too many station reads running, not read",
                    station);
         return;
     }
     if (!StartDriverThread(context, ReadStationThread, station)) {
-        TELMOR_LOG(kLevelMajor, "TELMOR> UnsolThread() error, starting ReadStation() for station %u, err %u", station,
-                   platform::LastError());
+        TELMOR_LOG(kLevelMajor, "TELMOR> UnsolThread() error, starting ReadStation() for station %u, err %u",
+                   station, platform::LastError());
     }
 }
 
@@ -57,30 +59,36 @@ Next HandleRunELine(DriverContext& context, const char* line, uint16_t length) {
         case 60:
             if (status >= 0 && status <= 3) {
                 TELMOR_LOG(kLevelTrace,
-                           "TELMOR> UnsolThread() warning, modem status in E060 lower than 4! restarting UnsolThread()");
+                           "TELMOR> UnsolThread() warning, modem status in E060 lower than 4! restarting "
+                           "UnsolThread()");
                 return Next::Restart;
             }
-            TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() warning, 'E060' msg, 'Totalausfall aller 4 Hauptkanale'");
+            TELMOR_LOG(kLevelTrace,
+                       "TELMOR> UnsolThread() warning, 'E060' msg, 'Totalausfall aller 4 Hauptkanale'");
             break;
         case 61:
             if (status >= 0 && status <= 3) {
                 TELMOR_LOG(kLevelTrace,
-                           "TELMOR> UnsolThread() warning, modem status in E061 lower than 4! restarting UnsolThread()");
+                           "TELMOR> UnsolThread() warning, modem status in E061 lower than 4! restarting "
+                           "UnsolThread()");
                 return Next::Restart;
             }
             break;
         case 62:
             HandleRunE062(context, line, length);
             break;
-        case 64: case 65: case 66:
+        case 64:
+        case 65:
+        case 66:
             LogDelivery(OfferErrorReply(context, line, length, 3));
             break;
         case 67:
             LogDelivery(OfferErrorReply(context, line, length, 6));
             break;
         case 70:
-            TELMOR_LOG(kLevelTrace,
-                       "TELMOR> UnsolThread() warning, power up message received (E070), restarting UnsolThread()");
+            TELMOR_LOG(
+                kLevelTrace,
+                "TELMOR> UnsolThread() warning, power up message received (E070), restarting UnsolThread()");
             return Next::Restart;
         default:  // 63, 68, 69
             TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, received E%03u msg, '%.*s' (3)",
@@ -121,7 +129,8 @@ Next RunRunPhase(DriverContext& context) {
     for (;;) {
         if (StopRequested(context)) return Next::End;
         if (context.resetRequested.load(std::memory_order_relaxed) != 0) {
-            TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() info, resetting communication, restarting UnsolThread()");
+            TELMOR_LOG(kLevelTrace,
+                       "TELMOR> UnsolThread() info, resetting communication, restarting UnsolThread()");
             return Next::Restart;
         }
         uint16_t length = 0;

@@ -43,8 +43,8 @@ Next HandleScanLine(DriverContext& context, const char* line, uint16_t length) {
                        "TELMOR> UnsolThread() warning, 'TOTALAUSFALL ALLER 4 HAUPTKANALE' received (2)");
             break;
         case 61:
-            TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() info, received E%03u msg, '%.*s' (2)", 61u, length - 2,
-                       line);
+            TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() info, received E%03u msg, '%.*s' (2)", 61u,
+                       length - 2, line);
             break;
         case 62:
             HandleScanE062(context, line, length);
@@ -54,8 +54,9 @@ Next HandleScanLine(DriverContext& context, const char* line, uint16_t length) {
             context.commState.store(4, std::memory_order_relaxed);
             break;
         case 70:
-            TELMOR_LOG(kLevelTrace,
-                       "TELMOR> UnsolThread() warning, power up message received (E070), restarting UnsolThread()");
+            TELMOR_LOG(
+                kLevelTrace,
+                "TELMOR> UnsolThread() warning, power up message received (E070), restarting UnsolThread()");
             return Next::Restart;
         default:
             TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, received E%03u msg, '%.*s' (2)",
@@ -84,7 +85,8 @@ Next RunScanPhase(DriverContext& context) {
              !StopRequested(context));
     if (StopRequested(context)) return Next::End;
     if (platform::NowMs() > deadline) {
-        TELMOR_LOG(kLevelMajor, "TELMOR> UnsolThread() error, scan array passed %u sec time-out, restarting UnsolThread",
+        TELMOR_LOG(kLevelMajor,
+                   "TELMOR> UnsolThread() error, scan array passed %u sec time-out, restarting UnsolThread",
                    kScanDeadlineSeconds);
         return Next::Restart;
     }

@@ -13,14 +13,15 @@ void HandleStatusLine(DriverContext& context, const char* line, uint16_t length)
         if (length >= 64) {
             TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, msg received not an 'E' msg");
         } else {
-            TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, msg received not an 'E' msg, '%.*s'", length - 2,
-                       line);
+            TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() error, msg received not an 'E' msg, '%.*s'",
+                       length - 2, line);
         }
         return;
     }
     const int32_t number = CheckedENumber(line, length, "");
     if (number < 0) return;
-    if (number == 60) TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() warning, 'TOTALAUSFALL ALLER 4 HAUPTKANALE' received");
+    if (number == 60)
+        TELMOR_LOG(kLevelTrace, "TELMOR> UnsolThread() warning, 'TOTALAUSFALL ALLER 4 HAUPTKANALE' received");
     if (number == 60 || number == 61) {
         const int32_t status = ModemStatus(line);
         if (status < 0) {

@@ -15,7 +15,8 @@ std::vector<std::string> LogLines() {
     for (size_t i = 0; i < count; ++i) {
         int level = 0;
         char text[2048];
-        if (VeldanGetLogLine(i, &level, text, sizeof(text)) == 0) lines.push_back(std::to_string(level) + " " + text);
+        if (VeldanGetLogLine(i, &level, text, sizeof(text)) == 0)
+            lines.push_back(std::to_string(level) + " " + text);
     }
     return lines;
 }
@@ -75,8 +76,9 @@ Gate::Gate(const std::string& text, int gateType, int blockSize) : address(text)
     record.addressText = address.c_str();
     record.gateType = gateType;
     record.blockSize = blockSize;
-    VpiCallBlock block{nullptr, blockSize != 0 ? uint32_t{VPI_BLOCK_ADDRESS_PARSER} : uint32_t{VPI_SINGLE_ADDRESS_PARSER},
-                       1, sizeof(record), &record};
+    VpiCallBlock block{
+        nullptr, blockSize != 0 ? uint32_t{VPI_BLOCK_ADDRESS_PARSER} : uint32_t{VPI_SINGLE_ADDRESS_PARSER}, 1,
+        sizeof(record), &record};
     VpiMain(&block);
     request.addressText = address.c_str();
     request.station = record.station;
@@ -106,8 +108,12 @@ uint32_t Gate::Value32() const {
     return value;
 }
 
-void Gate::Set16(int16_t value) { std::memcpy(area + 2, &value, sizeof(value)); }
-void Gate::Set32(uint32_t value) { std::memcpy(area, &value, sizeof(value)); }
+void Gate::Set16(int16_t value) {
+    std::memcpy(area + 2, &value, sizeof(value));
+}
+void Gate::Set32(uint32_t value) {
+    std::memcpy(area, &value, sizeof(value));
+}
 
 Network::Network(std::vector<ultsim::Station> stations, uint32_t instanceNo) {
     driver.instanceNo = instanceNo;
@@ -128,13 +134,15 @@ bool Network::Start(bool untilIdle, int32_t timeout) {
 }
 
 int32_t Network::Read(Gate& gate) {
-    VpiCallBlock block{driver.storage, gate.request.count == 1 ? uint32_t{VPI_SINGLE_READ} : uint32_t{VPI_BLOCK_READ},
+    VpiCallBlock block{driver.storage,
+                       gate.request.count == 1 ? uint32_t{VPI_SINGLE_READ} : uint32_t{VPI_BLOCK_READ},
                        driver.instanceNo, sizeof(GateRequest), &gate.request};
     return VpiMain(&block);
 }
 
 int32_t Network::Write(Gate& gate) {
-    VpiCallBlock block{driver.storage, VPI_SINGLE_WRITE, driver.instanceNo, sizeof(GateRequest), &gate.request};
+    VpiCallBlock block{driver.storage, VPI_SINGLE_WRITE, driver.instanceNo, sizeof(GateRequest),
+                       &gate.request};
     return VpiMain(&block);
 }
 

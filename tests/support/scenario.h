@@ -60,8 +60,8 @@ public:
     // normal operation (commState >= 4) or, with `untilIdle`, until the initial
     // read is done (commState 5).
     bool Start(bool untilIdle = true, int32_t timeout = 3000);
-    int32_t Read(Gate& gate);       // SingleRead or BlockRead by the gate's count
-    int32_t Write(Gate& gate);      // SingleWrite
+    int32_t Read(Gate& gate);   // SingleRead or BlockRead by the gate's count
+    int32_t Write(Gate& gate);  // SingleWrite
     int32_t EndVpi() { return driver.EndVpi(); }
 
     ultsim::Simulator sim;
