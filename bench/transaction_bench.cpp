@@ -2,6 +2,7 @@
 // pseudo-terminal to the simulated network, and the pure decode steps alone.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -27,6 +28,24 @@ void BM_SingleReadRoundTrip(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SingleReadRoundTrip)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The initial read of a network of three stations (24 block requests and
+// about 2,500 gate puts), timed from the end of the scan to commState 5.
+void BM_InitialReadThreeStations(benchmark::State& state) {
+    for (auto _ : state) {
+        VeldanReset();
+        telmor::test::Network net({{1, true}, {2, true}, {12, true}});
+        if (!net.Start(false)) {
+            state.SkipWithError("network did not come up");
+            return;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        telmor::test::WaitUntil([&] { return net.driver.context().commState.load() == 5; }, 20000);
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+}
+BENCHMARK(BM_InitialReadThreeStations)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_StoreDataBlockOf32(benchmark::State& state) {
     std::string reply = "U01280A0";
