@@ -170,6 +170,23 @@ TEST_F(NetworkStartup, EndVpiEndsTheThreadInEveryPhase) {
     }
 }
 
+TEST_F(NetworkStartup, EndVpiDoesNotSitOutAWaitingRead) {
+    Network net;
+    ASSERT_TRUE(net.Start(true, 30000));  // a reply wait of 300 s, 3 s in fast time
+    net.sim.SetSilent(true);
+    const size_t before = net.sim.Requests().size();
+    Gate gate("012A05", 0);
+    int32_t result = -1;
+    std::thread reader([&] { result = net.Read(gate); });
+    ASSERT_TRUE(net.sim.WaitForRequests(before + 1, 2000));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(net.EndVpi(), VPI_DONE);
+    reader.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(result, VPI_NOT_NOW) << "an ending instance reports a failed exchange as not done";
+    EXPECT_EQ(net.sim.Requests().size(), before + 1) << "no retry once the instance ends";
+}
+
 TEST_F(NetworkStartup, EndVpiDuringARestartIsNotLost) {
     for (int round = 0; round < 20; ++round) {
         VeldanReset();

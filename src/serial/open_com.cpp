@@ -42,7 +42,8 @@ void SetReadTimeout(DriverContext& context, platform::Handle port, int32_t hundr
     // A time-out of 0 or below from the host would make every read return at
     // once and the receiver spin; such a port keeps the 1-second default.
     constexpr uint32_t kDefaultReadTimeoutMs = 1000;
-    const uint32_t wantedMs = hundredths > 0 ? static_cast<uint32_t>(hundredths) * 10u : kDefaultReadTimeoutMs;
+    const uint32_t wantedMs =
+        hundredths > 0 ? static_cast<uint32_t>(hundredths) * 10u : kDefaultReadTimeoutMs;
     uint32_t currentMs = 0;
     if (!platform::SerialGetReadTimeout(port, &currentMs)) return;
     if (currentMs != wantedMs) platform::SerialSetReadTimeout(port, wantedMs);

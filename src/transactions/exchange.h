@@ -16,8 +16,9 @@ struct ExchangeTexts {
     const char* releaseFailed;   // err %u, '%s'
 };
 
-// Normal operation: the network is up and no reset is asked for. Only then
-// is a failed attempt tried again, and reported as it is.
+// Normal operation: the network is up, no reset is asked for and the instance
+// is not ending. Only then is a failed attempt tried again, and reported as it
+// is.
 bool NormalOperation(const DriverContext& context);
 
 // The routine's result from its last attempt's result.

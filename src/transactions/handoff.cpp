@@ -49,8 +49,21 @@ void ArmAnyLine(DriverContext& context) {
     platform::ResetEvent(context.replyEvent);
 }
 
+// Waits in slices so that EndVpi, which stops the receiver that would hand
+// the reply over, does not have to sit out a whole reply time-out.
+platform::WaitResult WaitUnlessEnding(const DriverContext& context, uint32_t timeoutMs) {
+    constexpr uint32_t kSlice = 50;
+    for (;;) {
+        const uint32_t step = timeoutMs < kSlice ? timeoutMs : kSlice;
+        const platform::WaitResult result = platform::WaitEvent(context.replyEvent, step);
+        timeoutMs -= step;
+        if (result != platform::WaitResult::TimedOut || timeoutMs == 0) return result;
+        if (context.endRequested.load(std::memory_order_acquire) != 0) return platform::WaitResult::TimedOut;
+    }
+}
+
 platform::WaitResult AwaitReply(DriverContext& context, uint32_t timeoutMs) {
-    const platform::WaitResult result = platform::WaitEvent(context.replyEvent, timeoutMs);
+    const platform::WaitResult result = WaitUnlessEnding(context, timeoutMs);
     if (result == platform::WaitResult::Signalled) return result;
     platform::SpinGuard guard(context.handoffLock);
     // The line may have been taken just as the wait ended: then it is ours.
