@@ -1,0 +1,296 @@
+// vpihost, the commissioning host: its gate file parser directly, and the
+// program itself as a user runs it, against the shipped driver and the
+// simulator on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vpihost/gate_file.h"
+
+namespace {
+
+using vpihost::GateFile;
+using vpihost::ParseGateFile;
+
+GateFile Parse(const std::string& text) {
+    std::istringstream in(text);
+    return ParseGateFile(in, "gates.txt");
+}
+
+TEST(GateFile, ReadsGatesWithScaleUnitAndComments) {
+    const GateFile file = Parse(
+        "# heating, station 12\n"
+        "\n"
+        "012A05 1 0.1 °C      # flow temperature\n"
+        "012H057   digital\n"
+        "012D00 4 kWh\n"
+        "!T text\n"
+        "   012A06 signed16 2.5\n");
+    ASSERT_TRUE(file.errors.empty()) << file.errors.front();
+    ASSERT_EQ(file.gates.size(), 5u);
+    const vpihost::GateSpec& flow = file.gates[0];
+    EXPECT_EQ(flow.address, "012A05");
+    EXPECT_EQ(flow.gateType, 1);
+    EXPECT_DOUBLE_EQ(flow.scale, 0.1);
+    EXPECT_EQ(flow.unit, "°C");
+    EXPECT_EQ(flow.line, 3);
+    EXPECT_EQ(file.gates[1].gateType, 6);
+    EXPECT_DOUBLE_EQ(file.gates[1].scale, 1);
+    // A unit may stand without a scale.
+    EXPECT_EQ(file.gates[2].unit, "kWh");
+    EXPECT_DOUBLE_EQ(file.gates[2].scale, 1);
+    EXPECT_EQ(file.gates[3].address, "!T");
+    EXPECT_EQ(file.gates[3].gateType, 7);
+    EXPECT_DOUBLE_EQ(file.gates[4].scale, 2.5);
+    EXPECT_EQ(file.gates[4].line, 7);
+}
+
+TEST(GateFile, EveryBadLineIsReportedWithItsNumber) {
+    struct Case {
+        const char* line;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"012A05", "gate type missing after '012A05'"},
+        {"012A05 9", "gate type '9' is not 0..7 or a type name"},
+        {"012A05 analog", "gate type 'analog' is not 0..7 or a type name"},
+        {"012A05 1 0 °C", "scale '0' must be a non-zero number"},
+        {"012A05 1 inf", "scale 'inf' must be a non-zero number"},
+        {"012A05 1 0.1 °C extra", "unexpected 'extra' after the unit"},
+        {"0123456789012345678901234567890123 0", "address '0123456789012345678901234567890123' is too long"},
+    };
+    for (const Case& c : cases) {
+        // Behind a comment and a blank line, so the number is the file's, not the gate's.
+        const GateFile file = Parse(std::string("# gates\n\n") + c.line + "\n001A00 0\n");
+        ASSERT_EQ(file.errors.size(), 1u) << c.line;
+        EXPECT_EQ(file.errors[0], std::string("gates.txt:3: ") + c.error);
+        ASSERT_EQ(file.gates.size(), 1u) << "the good line after the bad one is kept";
+        EXPECT_EQ(file.gates[0].line, 4);
+    }
+}
+
+TEST(GateFile, ADuplicateNamesTheFirstDefinition) {
+    const GateFile file = Parse("012A05 1\n012A06 1\n012A05 0\n");
+    ASSERT_EQ(file.errors.size(), 1u);
+    EXPECT_EQ(file.errors[0], "gates.txt:3: gate 012A05 is already defined on line 1");
+    EXPECT_EQ(file.gates.size(), 2u);
+}
+
+// ---- the program --------------------------------------------------------
+
+std::string Program() {
+    const char* driver = std::getenv("TELMOR_DRIVER");
+    if (driver == nullptr) return {};
+    std::string path = driver;
+    path.erase(path.rfind('/') + 1);
+    return path + "../bin/vpihost";
+}
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;  // stdout and stderr together
+};
+
+// Runs a shell command line and waits for it.
+ProgramRun RunShell(const std::string& command) {
+    ProgramRun run;
+    FILE* pipe = popen(("(" + command + ") 2>&1").c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The program leaves the process with _exit, so a sanitizer report shows only here.
+    EXPECT_EQ(run.out.find("Sanitizer"), std::string::npos) << command << "\n" << run.out;
+    return run;
+}
+
+// Runs vpihost with `arguments` (shell words) and waits for it.
+ProgramRun RunProgram(const std::string& arguments) {
+    return RunShell(Program() + " " + arguments);
+}
+
+// Runs vpihost on a pseudo-terminal of 40 rows, as a user at a terminal
+// would, and types `keys` after `typeAfter`.
+ProgramRun RunOnTerminal(const std::vector<std::string>& arguments, const std::string& keys,
+                         std::chrono::milliseconds typeAfter) {
+    ProgramRun run;
+    winsize size{};
+    size.ws_row = 40;
+    size.ws_col = 132;
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, &size);
+    if (child == 0) {
+        const std::string program = Program();
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    if (child < 0) return run;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::seconds(120);
+    bool typed = keys.empty();
+    char buffer[4096];
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!typed && std::chrono::steady_clock::now() - start >= typeAfter) {
+            typed = write(master, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+        }
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, 200) <= 0) continue;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the program has ended
+        run.out.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    EXPECT_EQ(run.out.find("Sanitizer"), std::string::npos) << run.out;
+    return run;
+}
+
+class VpihostProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (Program().empty()) GTEST_SKIP() << "TELMOR_DRIVER is not set; ctest sets it";
+        ASSERT_EQ(access(Program().c_str(), X_OK), 0) << Program();
+    }
+};
+
+TEST_F(VpihostProgram, InfoDrawsTheBannerAsAUtf8Box) {
+    const ProgramRun run = RunProgram("info");
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    std::string edge;
+    for (int i = 0; i < 65; ++i) edge += "═";
+    const std::string box = "╔" + edge + "╗\n" +
+                            "║  TELMOR :  SAUTER ULT 2400, substation network         (32 bit) ║\n" + "╚" +
+                            edge + "╝\n";
+    EXPECT_EQ(run.out.compare(0, box.size(), box), 0) << run.out;
+    EXPECT_EQ(run.out.find('\b'), std::string::npos);
+    EXPECT_NE(run.out.find("short name     Sauter ULT 2400-R7K\n"), std::string::npos);
+    EXPECT_NE(run.out.find("context size   3152 bytes\n"), std::string::npos);
+
+    const ProgramRun json = RunProgram("info --json");
+    ASSERT_EQ(json.exitCode, 0);
+    EXPECT_NE(json.out.find("\"contextSize\":3152"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"bannerBytes\":204"), std::string::npos) << json.out;
+}
+
+TEST_F(VpihostProgram, CheckExitsWithTheDriversVerdict) {
+    struct Case {
+        const char* arguments;
+        int exitCode;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"check 012A05", 0,
+         "012A05   accepted  station 12, memory type A, address 5, data width 16, gate type 1"},
+        {"check 001H057", 0, "bit 7, data width 8, gate type 6"},
+        {"check 001A99", 1, "TELMOR> Parse() error, analog measurement address 99 out of range in '001A99'"},
+        {"check --type 0 001C05", 1, "gate type should be ANALOG 16 BIT, SIGNED16, gate '001C05'"},
+        {"check 012A05 001A99", 1, "012A05   accepted"},
+        {"check --block 32 001A40", 0, "001A40   accepted"},
+        {"check --block 16 001A00", 1, "block size should be 32"},
+        {"check --block 32 001E00", 2, "internal error file SAUPARSE line 188"},
+        {"check", 64, "no address given"},
+        {"check --type 9 001A00", 64, "--type '9': a gate type 0..7"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = RunProgram(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.out;
+        EXPECT_NE(run.out.find(c.shown), std::string::npos) << c.arguments << "\n" << run.out;
+    }
+}
+
+TEST_F(VpihostProgram, ABadGateFileStopsRunBeforeTheDriverStarts) {
+    const std::string path = ::testing::TempDir() + "vpihost_bad_gates.txt";
+    std::ofstream(path) << "012A05 1 0.1 °C\n# next one is wrong\n012A06 nine\n";
+    const ProgramRun run = RunProgram("run --simulate --gates " + path);
+    EXPECT_EQ(run.exitCode, 65) << run.out;
+    EXPECT_NE(run.out.find(path + ":3: gate type 'nine' is not 0..7 or a type name"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("ColdStart"), std::string::npos) << run.out;
+    std::remove(path.c_str());
+}
+
+TEST_F(VpihostProgram, ReadAgainstTheSimulatorPrintsOneJsonObject) {
+    // 012A01 of the demo network holds 243 (24.3 °C).
+    const ProgramRun run = RunProgram("read 012A01 --simulate --json");
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << "one line: " << run.out;
+    EXPECT_EQ(run.out.rfind("{\"command\":\"read\",\"gate\":\"012A01\",\"result\":0,", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\"value\":243,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"endResult\":0,\"messages\":[]}"), std::string::npos) << run.out;
+}
+
+TEST_F(VpihostProgram, ReadFailuresExitWithTheDriversResult) {
+    // Station 99 is not in the network: the line unit answers E067 to every attempt.
+    const ProgramRun missing = RunProgram("read 099A00 --simulate --json");
+    EXPECT_EQ(missing.exitCode, 2) << missing.out;
+    EXPECT_NE(missing.out.find("\"result\":2"), std::string::npos) << missing.out;
+    EXPECT_NE(missing.out.find("NO REPLY ON REQUEST (67)"), std::string::npos) << missing.out;
+    // A measurement is not written; the driver says so without going on the line.
+    const ProgramRun refused = RunProgram("write 012A01 5 --simulate");
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
+    EXPECT_NE(refused.out.find("no write supported for analog measurement gates, '012A01'"),
+              std::string::npos)
+        << refused.out;
+}
+
+TEST_F(VpihostProgram, RunWithoutATerminalTellsTheStoryInPlainLines) {
+    // Commands from a script once the initial read is done, about 7 s after the start.
+    const ProgramRun run = RunShell("(sleep 7.5; printf 'write 012I01 250\\nread 012I01\\n') | " + Program() +
+                                    " run --simulate --duration 9");
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    for (const char* line : {
+             "banner   ╔",
+             "info     driver Sauter ULT 2400-R7K on ",
+             "station  station 12 answering",
+             "station  station 5 does not answer",
+             "progress initial read done: 189 of 189 gates",
+             "gate     012A01 = 24.3 °C (raw 243)",
+             "log      TELMOR> EndVpi() exited, 0",
+             "(simulated network), EndVpi result 0",
+             "info     012I01 <- 250: done",
+             "info     012I01 = 250",
+             "  total ",
+         }) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+    }
+    EXPECT_EQ(run.out.find("\x1b["), std::string::npos) << "no escape sequences in plain output";
+}
+
+TEST_F(VpihostProgram, RunOnATerminalUpdatesTheViewInPlaceAndTakesCommands) {
+    // The initial read is done about 7 s after the start; the read comes after it.
+    const ProgramRun run = RunOnTerminal({"run", "--simulate", "--duration", "10"}, "read 012A01\r",
+                                         std::chrono::milliseconds(7500));
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    // The view is redrawn from the top left several times.
+    size_t frames = 0;
+    for (size_t at = run.out.find("\x1b[H"); at != std::string::npos; at = run.out.find("\x1b[H", at + 1))
+        ++frames;
+    EXPECT_GT(frames, 5u);
+    const std::string last = run.out.substr(run.out.rfind("\x1b[H"));
+    for (const char* shown : {"network   commState 5: normal operation, initial read done",
+                              "initial   done, 189 of 189 gates read", "answering", "no response",
+                              "001A00   19.7 °C", "driver log", "summary: "}) {
+        EXPECT_NE(last.find(shown), std::string::npos) << shown << "\n" << last;
+    }
+    EXPECT_NE(run.out.find("012A01 = 243"), std::string::npos)
+        << "the typed read's answer in the status line";
+    EXPECT_EQ(run.out.find("read 012A01\r"), std::string::npos) << "keys are not echoed into the view";
+}
+
+}  // namespace

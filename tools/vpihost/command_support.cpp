@@ -1,0 +1,94 @@
+// What every command needs before it talks to the driver.
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "veldan_host.h"
+#include "vpihost/commands.h"
+
+namespace vpihost {
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void OnStopSignal(int) {
+    stopRequested = true;
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool StopRequested() {
+    return stopRequested.load();
+}
+
+int Fail(int code, const std::string& reason) {
+    std::fprintf(stderr, "vpihost: %s\n", reason.c_str());
+    return code;
+}
+
+bool PrepareDriver(const Options& options, Driver& driver, VpiInfo& info) {
+    // The log callback is in place before the driver can log anything.
+    EventSink::Instance();
+    VeldanSetLogMask(options.logLevel == 32 ? 1 : 3);
+    VeldanLogToStderr(options.verbose ? 1 : 0);
+    if (!options.logFile.empty() && VeldanLogToFile(options.logFile.c_str()) != 0) {
+        Fail(kExitUnavailable, "cannot write the log file " + options.logFile);
+        return false;
+    }
+    std::string error;
+    const std::string path = options.driverPath.empty() ? DefaultDriverPath() : options.driverPath;
+    if (!driver.Load(path, error)) {
+        Fail(kExitUnavailable, "cannot load the driver: " + error);
+        return false;
+    }
+    info = driver.Info();
+    if (info.contextSize == 0) {
+        Fail(kExitUnavailable, path + ": GetVpiInfo reports no context size");
+        return false;
+    }
+    driver.AllocateContext(info.contextSize, options.instance);
+    return true;
+}
+
+int PrepareLine(const Options& options, const VpiInfo& info, Session& session, LineSettings& line) {
+    line = MakeLineSettings(options, info);
+    if (options.simulate && !options.port.empty()) {
+        return Fail(kExitUsage, "give --port or --simulate, not both");
+    }
+    if (options.trace && !options.simulate)
+        return Fail(kExitUsage, "--trace shows the simulated line only; give --simulate");
+    if (!options.networkFile.empty()) {
+        return Fail(kExitUsage, "network files are not read yet; --simulate alone runs the demo network");
+    }
+    std::string error;
+    if (options.simulate && !session.Simulate(line, error)) {
+        return Fail(kExitUnavailable, "simulator: " + error);
+    }
+    if (line.port.empty()) {
+        return Fail(kExitUsage, "no port: give --port NAME or --simulate (see --help)");
+    }
+    if (line.port.size() > kMaxPortName) {
+        return Fail(kExitUsage, "port name '" + line.port + "' is longer than " +
+                                    std::to_string(kMaxPortName) +
+                                    " characters; a symbolic link with a shorter name will do");
+    }
+    return 0;
+}
+
+std::vector<std::string> LogLines(const std::vector<Event>& events) {
+    std::vector<std::string> lines;
+    for (const Event& event : events)
+        if (event.kind == Event::Kind::Log) lines.push_back(event.text);
+    return lines;
+}
+
+}  // namespace vpihost

@@ -1,0 +1,52 @@
+// What the driver tells the host, collected from the host library's callbacks:
+// log lines and gate puts. The callbacks run on the driver's threads; the
+// program's main thread takes the events in order.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vpihost {
+
+struct Event {
+    enum class Kind { Log, Put };
+    Kind kind = Kind::Log;
+    int64_t timeNs = 0;   // CLOCK_REALTIME
+    int level = 0;        // log: 32 or 64
+    std::string text;     // log: the line
+    uint32_t gateId = 0;  // put
+    std::string address;  // put
+    double value = 0;     // put
+};
+
+class EventSink {
+public:
+    // Registers the callbacks once; the sink is never destroyed, since driver
+    // threads that end after main may still log.
+    static EventSink& Instance();
+
+    std::vector<Event> Drain();
+    // Whether the receiver thread has finished its scan of the network since it
+    // last (re)started, as its log lines tell.
+    bool NetworkScanned() const { return scanned_.load(); }
+
+private:
+    EventSink() = default;
+    static void OnLog(void* user, int level, const char* text);
+    static void OnPut(void* user, uint32_t gateId, const char* address, double value);
+
+    std::mutex mutex_;
+    std::vector<Event> pending_;
+    std::atomic<bool> scanned_{false};
+};
+
+int64_t RealTimeNs();
+// "HH:MM:SS.mmm" local time.
+std::string ClockText(int64_t realTimeNs);
+// "2024-01-31T12:00:00.123Z".
+std::string UtcText(int64_t realTimeNs);
+
+}  // namespace vpihost

@@ -1,0 +1,210 @@
+// vpihost run: define the gates, ColdStart, and watch the network until the
+// time is up or Ctrl-C, then EndVpi and the statistics.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "veldan_host.h"
+#include "vpihost/banner_text.h"
+#include "vpihost/commands.h"
+#include "vpihost/console.h"
+#include "vpihost/live_view.h"
+
+namespace vpihost {
+namespace {
+
+constexpr int64_t kNsPerMs = 1'000'000;
+constexpr int64_t kStatusEveryNs = 250 * kNsPerMs;
+constexpr int64_t kStationsEveryNs = 1000 * kNsPerMs;
+constexpr int64_t kRenderEveryNs = 250 * kNsPerMs;
+constexpr unsigned kStations = 1000;
+
+// The gates from the file, or the demo network's; each checked by the
+// driver and defined in the host library. Refused gates are reported and
+// left out, as a host does. False when the file has errors.
+bool DefineGates(const Options& options, Driver& driver, std::vector<GateRow>& rows) {
+    std::vector<GateSpec> specs;
+    if (!options.gatesFile.empty()) {
+        GateFile file = LoadGateFile(options.gatesFile);
+        for (const std::string& error : file.errors) std::fprintf(stderr, "%s\n", error.c_str());
+        if (!file.errors.empty()) return false;
+        specs = std::move(file.gates);
+    } else if (options.simulate) {
+        specs = DemoGates();
+    }
+    EventSink::Instance().Drain();
+    const int instance = static_cast<int>(driver.Instance() & 0xFF);
+    for (const GateSpec& spec : specs) {
+        GateRecord record{};
+        const int32_t result = CheckGate(driver, record, spec.address.c_str(), spec.gateType, 0);
+        const std::vector<std::string> messages = LogLines(EventSink::Instance().Drain());
+        if (result != VPI_DONE) {
+            const std::string where =
+                spec.line ? options.gatesFile + ":" + std::to_string(spec.line) + ": " : "";
+            std::fprintf(stderr, "vpihost: %sgate %s type %d refused, left out: %s\n", where.c_str(),
+                         spec.address.c_str(), spec.gateType,
+                         messages.empty() ? "(no message)" : messages.front().c_str());
+            continue;
+        }
+        GateRow row;
+        row.spec = spec;
+        if (VeldanDefineGate(instance, spec.address.c_str(), spec.gateType, &row.id) != 0) {
+            std::fprintf(stderr, "vpihost: gate %s is defined twice, left out\n", spec.address.c_str());
+            continue;
+        }
+        VeldanSetScale(row.id, spec.scale, 0);
+        rows.push_back(std::move(row));
+    }
+    return true;
+}
+
+LiveOutput::Mode OutputMode(const Options& options) {
+    if (options.json) return LiveOutput::Mode::Json;
+    if (options.csv) return LiveOutput::Mode::Csv;
+    return isatty(STDOUT_FILENO) ? LiveOutput::Mode::Terminal : LiveOutput::Mode::Plain;
+}
+
+// The driver's reports of stations that stopped answering, from the host
+// library's record of calls.
+void TakeLostReports(size_t& seen, LiveState& state, int64_t now) {
+    const size_t count = VeldanCallCount();
+    for (; seen < count; ++seen) {
+        VeldanCall call{};
+        if (VeldanGetCall(seen, &call) == 0 && call.kind == VELDAN_CALL_COMM_STATUS)
+            state.OnLostReport(call.station, now);
+    }
+}
+
+class Watch {
+public:
+    Watch(Session& session, LiveState& state, LiveOutput& output, bool trace)
+        : session_(session), state_(state), output_(output), trace_(trace) {}
+
+    // One pass of the main loop: events, the status gates, the view. The
+    // status gates are not read while EndVpi runs: it closes the port under them.
+    void Step(int64_t now, bool readStatus) {
+        TakeEvents(now);
+        if (readStatus && now - lastStatusNs_ >= kStatusEveryNs) {
+            lastStatusNs_ = now;
+            const int commState = session_.CommState();
+            const bool changed = commState != state_.CommState();
+            state_.OnCommState(commState, now);
+            if (changed || now - lastStationsNs_ >= kStationsEveryNs) {
+                lastStationsNs_ = now;
+                for (unsigned station = 0; station < kStations; ++station)
+                    state_.OnStationStatus(station, session_.StationStatus(station), now);
+            }
+            if (commState >= 4 && EventSink::Instance().NetworkScanned()) session_.StartActivity();
+        }
+        if (ultsim::Simulator* simulator = session_.Simulator();
+            simulator && now - lastRequestsNs_ >= kStationsEveryNs) {
+            lastRequestsNs_ = now;
+            state_.CountRequests(simulator->Requests());
+        }
+        output_.Notes(state_.TakeNotes());
+        if (now - lastRenderNs_ >= kRenderEveryNs) {
+            lastRenderNs_ = now;
+            output_.Render(state_);
+        }
+    }
+
+    // The last events after EndVpi.
+    void Finish(int64_t now) {
+        TakeEvents(now);
+        if (ultsim::Simulator* simulator = session_.Simulator()) state_.CountRequests(simulator->Requests());
+        output_.Notes(state_.TakeNotes());
+    }
+
+private:
+    void TakeEvents(int64_t now) {
+        for (const Event& event : EventSink::Instance().Drain()) state_.OnEvent(event);
+        TakeLostReports(callsSeen_, state_, now);
+        if (trace_)
+            for (const Session::TraceLine& line : session_.TakeTrace())
+                state_.OnTrace(line.realTimeNs, line.text);
+    }
+
+    Session& session_;
+    LiveState& state_;
+    LiveOutput& output_;
+    bool trace_;
+    size_t callsSeen_ = VeldanCallCount();
+    int64_t lastStatusNs_ = 0;
+    int64_t lastStationsNs_ = 0;
+    int64_t lastRequestsNs_ = 0;
+    int64_t lastRenderNs_ = 0;
+};
+
+}  // namespace
+
+int RunCommand(const Options& options) {
+    if (!options.positional.empty()) return Fail(kExitUsage, "run takes no arguments (see --help)");
+    Driver driver;
+    VpiInfo info{};
+    if (!PrepareDriver(options, driver, info)) return kExitUnavailable;
+    CatchStopSignals();
+    std::vector<GateRow> gates;
+    if (!DefineGates(options, driver, gates)) return kExitDataError;
+
+    Session session(driver);
+    LineSettings line;
+    if (const int code = PrepareLine(options, info, session, line); code != 0) return code;
+    RunHeader header;
+    header.shortName = info.shortName ? info.shortName : "driver";
+    header.banner = Cp437ToUtf8(info.banner ? info.banner : "");
+    header.port = line.port;
+    header.line = DescribeLine(line);
+    header.simulated = options.simulate;
+    header.startNs = RealTimeNs();
+    LiveState state(std::move(gates));
+    LiveOutput output(OutputMode(options), header);
+    if (state.Gates().empty())
+        output.Say("no gates defined (--gates FILE): the view shows the network and its stations");
+    output.Say(std::to_string(state.Gates().size()) + " gates defined; ColdStart");
+
+    const int32_t started = session.ColdStart(line);
+    Watch watch(session, state, output, options.trace);
+    if (started != VPI_DONE) {
+        watch.Finish(RealTimeNs());
+        output.Say("ColdStart failed with result " + std::to_string(started));
+        output.Summary(state, "ColdStart", started, RealTimeNs());
+        return started;
+    }
+    Console console(driver, output.OutputMode() == LiveOutput::Mode::Terminal && isatty(STDIN_FILENO));
+    const auto begin = std::chrono::steady_clock::now();
+    const auto duration = std::chrono::duration<double>(options.durationSeconds);
+    while (!StopRequested() &&
+           (options.durationSeconds <= 0 || std::chrono::steady_clock::now() - begin < duration)) {
+        console.Poll();
+        for (const std::string& result : console.TakeResults()) output.Say(result);
+        output.SetTyping(console.Typing());
+        watch.Step(RealTimeNs(), true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    output.SetTyping({});
+    output.Say(StopRequested() ? "stopped: EndVpi" : "time is up: EndVpi");
+    output.Render(state);
+    console.Finish();
+    for (const std::string& result : console.TakeResults()) output.Say(result);
+    // EndVpi may wait for transactions of the driver's initial read to time
+    // out; the view goes on meanwhile.
+    std::atomic<bool> ending{true};
+    int32_t ended = VPI_DONE;
+    std::thread ender([&] {
+        ended = session.End();
+        ending = false;
+    });
+    while (ending) {
+        watch.Step(RealTimeNs(), false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ender.join();
+    watch.Finish(RealTimeNs());
+    output.Summary(state, "EndVpi", ended, RealTimeNs());
+    return ended == VPI_DONE ? 0 : ended;
+}
+
+}  // namespace vpihost
