@@ -60,7 +60,11 @@ std::string DefaultDriverPath() {
     if (length <= 0) return VPIHOST_DRIVER_RELATIVE;
     std::string directory(self, static_cast<size_t>(length));
     directory.erase(directory.rfind('/') + 1);
-    return directory + VPIHOST_DRIVER_RELATIVE;
+    // In the build tree the driver sits in ../lib; an installed driver is a
+    // plug-in in its own folder under the library directory.
+    const std::string built = directory + VPIHOST_DRIVER_RELATIVE;
+    if (access(built.c_str(), R_OK) == 0) return built;
+    return directory + VPIHOST_DRIVER_INSTALLED;
 }
 
 int32_t CheckGate(Driver& driver, GateRecord& record, const char* address, int gateType, int blockSize) {
