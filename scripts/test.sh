@@ -21,4 +21,5 @@ scripts/check-format.sh
 for preset in default asan tsan m32; do
   run_preset "$preset"
 done
+scripts/wine-tests.sh  # the 32-bit Windows DLL, cross-built and tested under Wine
 echo "all test builds passed"

@@ -13,7 +13,8 @@ bool WithEvent(Handle event, Call call) {
 }  // namespace
 
 Handle CreateNamedEvent(const char* name) {
-    return win32::InstallSyncObject(win32::ObjectKind::Event, CreateEventA(nullptr, TRUE, FALSE, win32::ObjectName(name)));
+    return win32::InstallSyncObject(win32::ObjectKind::Event,
+                                    CreateEventA(nullptr, TRUE, FALSE, win32::ObjectName(name)));
 }
 
 WaitResult WaitEvent(Handle event, uint32_t timeoutMs) {

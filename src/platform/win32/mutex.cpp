@@ -7,7 +7,8 @@ namespace telmor::platform {
 Handle CreateNamedMutex(const char* name) {
     // When the name exists already Windows opens that mutex (ERROR_ALREADY_EXISTS)
     // and fails when it belongs to an object of another kind.
-    return win32::InstallSyncObject(win32::ObjectKind::Mutex, CreateMutexA(nullptr, FALSE, win32::ObjectName(name)));
+    return win32::InstallSyncObject(win32::ObjectKind::Mutex,
+                                    CreateMutexA(nullptr, FALSE, win32::ObjectName(name)));
 }
 
 WaitResult WaitMutex(Handle mutex, uint32_t timeoutMs) {

@@ -86,7 +86,8 @@ bool Collect(const SerialPort& port, IoSlot& slot, DWORD* transferred) {
 // with 0 bytes; Wine fails it with ERROR_TIMEOUT (STATUS_TIMEOUT). Both
 // mean "no byte", and so does a read this backend cancelled at its bound.
 bool ReadTimedOut(DWORD error, bool cancelledHere) {
-    return error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT || (cancelledHere && error == ERROR_OPERATION_ABORTED);
+    return error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT ||
+           (cancelledHere && error == ERROR_OPERATION_ABORTED);
 }
 
 // The null device has nothing to read: the read waits its time-out, or
@@ -140,10 +141,12 @@ bool SerialGetReadTimeout(Handle port, uint32_t* timeoutMs) {
         if (!GetCommTimeouts(open.file, &timeouts)) return false;
         // The device keeps real ms; what this backend set reads back as
         // the driver ms it was given, anything else scaled up.
+        if (ToRealMs(remembered) == timeouts.ReadTotalTimeoutConstant) {
+            *timeoutMs = remembered;
+            return true;
+        }
         const uint64_t scaled = uint64_t{timeouts.ReadTotalTimeoutConstant} * TimeFactor();
-        *timeoutMs = ToRealMs(remembered) == timeouts.ReadTotalTimeoutConstant ? remembered
-                     : scaled > UINT32_MAX                                    ? UINT32_MAX
-                                                                              : static_cast<uint32_t>(scaled);
+        *timeoutMs = scaled > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(scaled);
         return true;
     });
 }

@@ -21,6 +21,23 @@ bool IsNullDeviceName(const char* name) {
     return std::strcmp(name, "NUL") == 0;
 }
 
+// Writes the host's settings over the state read from the device.
+//
+// Wine on a pseudo-terminal refuses a parity setting once the terminal keeps
+// the input check of an earlier owner's parity: a pty keeps INPCK but drops
+// PARENB, and Wine then fails the write with ERROR_INVALID_PARAMETER, also
+// for settings it took before. Writing back the state as read (which Wine
+// turns into no parity, clearing INPCK) makes the wanted state go through.
+// On Windows the first write succeeds, or fails for good again.
+bool ApplyState(HANDLE file, const DCB& asRead, const LineSettings& settings) {
+    DCB wanted = asRead;
+    win32::ApplyLineSettings(settings, &wanted);
+    if (SetCommState(file, &wanted)) return true;
+    if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
+    DCB unchanged = asRead;
+    return SetCommState(file, &unchanged) && SetCommState(file, &wanted);
+}
+
 // Failures leave the failing call's own error in LastError.
 int ConfigureDevice(SerialPort& port, const LineSettings& settings) {
     DCB dcb{};
@@ -28,8 +45,7 @@ int ConfigureDevice(SerialPort& port, const LineSettings& settings) {
     if (!GetCommState(port.file, &dcb)) return kSerialStateReadFailed;
     COMMTIMEOUTS timeouts = win32::OpenTimeouts(ToRealMs(win32::kInitialReadTimeoutMs));
     if (!SetCommTimeouts(port.file, &timeouts)) return kSerialOpenFailed;
-    win32::ApplyLineSettings(settings, &dcb);
-    if (!SetCommState(port.file, &dcb)) return kSerialStateSetFailed;
+    if (!ApplyState(port.file, dcb, settings)) return kSerialStateSetFailed;
     // The driver's own buffers are larger than any line; a device that
     // keeps its own queue sizes serves as well.
     SetupComm(port.file, win32::kQueueBytes, win32::kQueueBytes);
@@ -38,8 +54,8 @@ int ConfigureDevice(SerialPort& port, const LineSettings& settings) {
 
 int OpenDevice(SerialPort& port, const char* name, const LineSettings& settings) {
     // The name goes to Windows unchanged: "COM1", "\\.\COM10", "NUL".
-    port.file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                            nullptr);
+    port.file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OVERLAPPED, nullptr);
     if (port.file == INVALID_HANDLE_VALUE) return kSerialOpenFailed;
     port.baudRate = settings.baudRate;
     if (IsNullDeviceName(name)) {

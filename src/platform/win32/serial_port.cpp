@@ -23,8 +23,9 @@ public:
 
 // "COM5" and "\\.\COM5" name the same device, in any case.
 const char* DeviceName(const char* name) {
-    return std::strncmp(name, kDevicePrefix, sizeof(kDevicePrefix) - 1) == 0 ? name + sizeof(kDevicePrefix) - 1
-                                                                               : name;
+    return std::strncmp(name, kDevicePrefix, sizeof(kDevicePrefix) - 1) == 0
+               ? name + sizeof(kDevicePrefix) - 1
+               : name;
 }
 
 bool SameDevice(const char* a, const char* b) {

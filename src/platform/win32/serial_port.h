@@ -36,7 +36,7 @@ struct IoSlot {
 };
 
 struct SerialPort {
-    bool used;  // under the pool lock
+    bool used;                 // under the pool lock
     char name[kPortNameSize];  // as opened, for the exclusive-use check
 
     // Fixed from open until the port is released.

@@ -69,7 +69,8 @@ bool StartThread(ThreadEntry entry, void* arg, uint32_t value, uint32_t stackByt
     record->arg = arg;
     record->value = value;
     const SIZE_T reserve = stackBytes > kMinimumStackBytes ? stackBytes : kMinimumStackBytes;
-    HANDLE thread = CreateThread(nullptr, reserve, RunThread, record, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    HANDLE thread =
+        CreateThread(nullptr, reserve, RunThread, record, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
         const DWORD error = GetLastError();
         record->busy.store(false, std::memory_order_release);
