@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "veldan_host.h"
@@ -12,6 +14,7 @@
 #include "vpihost/commands.h"
 #include "vpihost/console.h"
 #include "vpihost/live_view.h"
+#include "vpihost/port_watch.h"
 
 namespace vpihost {
 namespace {
@@ -78,15 +81,53 @@ void TakeLostReports(size_t& seen, LiveState& state, int64_t now) {
     }
 }
 
+// Closes the port when the device is lost and reopens it once the device is
+// back, saying so in the output. Only for a real port: the simulator's
+// pseudo-terminal cannot go away under the program.
+class DeviceRecovery {
+public:
+    DeviceRecovery(Driver& driver, LiveOutput& output, std::string port)
+        : driver_(driver), output_(output), port_(std::move(port)), watch_(DevicePathOf(port_)) {}
+
+    void OnLog(const std::string& text, int64_t now) {
+        if (watch_.OnLog(text, now) != PortWatch::Action::Close) return;
+        output_.Say("device lost: " + port_);
+        Close(now);
+    }
+
+    void Tick(int64_t now) {
+        switch (watch_.Tick(now, PathExists)) {
+            case PortWatch::Action::None:
+                break;
+            case PortWatch::Action::Close:
+                Close(now);
+                break;
+            case PortWatch::Action::Reopen:
+                if (watch_.Reopened(driver_.Call(VPI_REOPEN_COM, nullptr, 0)))
+                    output_.Say("device back: " + port_);
+                break;
+        }
+    }
+
+private:
+    void Close(int64_t now) { watch_.Closed(driver_.Call(VPI_CLOSE_COM, nullptr, 0), now); }
+
+    Driver& driver_;
+    LiveOutput& output_;
+    std::string port_;
+    PortWatch watch_;
+};
+
 class Watch {
 public:
-    Watch(Session& session, LiveState& state, LiveOutput& output, bool trace)
-        : session_(session), state_(state), output_(output), trace_(trace) {}
+    Watch(Session& session, LiveState& state, LiveOutput& output, bool trace, DeviceRecovery* recovery)
+        : session_(session), state_(state), output_(output), trace_(trace), recovery_(recovery) {}
 
     // One pass of the main loop: events, the status gates, the view. The
     // status gates are not read while EndVpi runs: it closes the port under them.
     void Step(int64_t now, bool readStatus) {
-        TakeEvents(now);
+        TakeEvents(now, readStatus);
+        if (recovery_ && readStatus) recovery_->Tick(now);
         if (readStatus && now - lastStatusNs_ >= kStatusEveryNs) {
             lastStatusNs_ = now;
             const int commState = session_.CommState();
@@ -113,14 +154,22 @@ public:
 
     // The last events after EndVpi.
     void Finish(int64_t now) {
-        TakeEvents(now);
+        TakeEvents(now, false);
         if (ultsim::Simulator* simulator = session_.Simulator()) state_.CountRequests(simulator->Requests());
         output_.Notes(state_.TakeNotes());
     }
 
 private:
-    void TakeEvents(int64_t now) {
-        for (const Event& event : EventSink::Instance().Drain()) state_.OnEvent(event);
+    // `recover`: act on a lost device; not while EndVpi closes the port itself.
+    void TakeEvents(int64_t now, bool recover) {
+        const std::vector<Event> events = EventSink::Instance().Drain();
+        for (const Event& event : events) state_.OnEvent(event);
+        if (recovery_ && recover) {
+            // The driver's lines first, then what the program made of them.
+            output_.Notes(state_.TakeNotes());
+            for (const Event& event : events)
+                if (event.kind == Event::Kind::Log) recovery_->OnLog(event.text, now);
+        }
         TakeLostReports(callsSeen_, state_, now);
         if (trace_)
             for (const Session::TraceLine& line : session_.TakeTrace())
@@ -131,6 +180,7 @@ private:
     LiveState& state_;
     LiveOutput& output_;
     bool trace_;
+    DeviceRecovery* recovery_;
     size_t callsSeen_ = VeldanCallCount();
     int64_t lastStatusNs_ = 0;
     int64_t lastStationsNs_ = 0;
@@ -166,7 +216,9 @@ int RunCommand(const Options& options) {
     output.Say(std::to_string(state.Gates().size()) + " gates defined; ColdStart");
 
     const int32_t started = session.ColdStart(line);
-    Watch watch(session, state, output, options.trace);
+    std::optional<DeviceRecovery> recovery;
+    if (!options.simulate) recovery.emplace(driver, output, line.port);
+    Watch watch(session, state, output, options.trace, recovery ? &*recovery : nullptr);
     if (started != VPI_DONE) {
         watch.Finish(RealTimeNs());
         output.Say("ColdStart failed with result " + std::to_string(started));
