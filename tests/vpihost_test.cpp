@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "vpihost/gate_file.h"
+#include "vpihost/port_watch.h"
 
 namespace {
 
@@ -291,6 +292,124 @@ TEST_F(VpihostProgram, RunOnATerminalUpdatesTheViewInPlaceAndTakesCommands) {
     EXPECT_NE(run.out.find("012A01 = 243"), std::string::npos)
         << "the typed read's answer in the status line";
     EXPECT_EQ(run.out.find("read 012A01\r"), std::string::npos) << "keys are not echoed into the view";
+}
+
+}  // namespace
+
+namespace {
+
+using vpihost::PortWatch;
+constexpr int64_t kMs = 1'000'000;
+
+TEST(PortWatch, OnlyTheReceiversReadFailuresCountAsALostDevice) {
+    struct Case {
+        const char* line;
+        bool failure;
+    };
+    const Case cases[] = {
+        {"TELMOR> GetChar() GetOverlappedResult() error 19", true},
+        {"TELMOR> GetChar() overlapped ReadFile() failed, err 5", true},
+        {"TELMOR> Send() GetOverlappedResult() error 5", false},
+        {"TELMOR> DoRead() Error, COM port not open", false},
+        {"TELMOR> Receive() illegal message, 41h i.s.o. CR, 3 char read 'AB'", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(vpihost::IsReadFailure(c.line), c.failure) << c.line;
+}
+
+TEST(PortWatch, TheDevicePathIsTheNameOrUnderDevButNotForComPorts) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/tmp/ult", "/tmp/ult"}, {"ttyUSB0", "/dev/ttyUSB0"}, {"COM3", ""},
+        {"com256", ""},           {"COM257", "/dev/COM257"},   {"COM0", "/dev/COM0"},
+    };
+    for (const auto& [port, path] : cases) EXPECT_EQ(vpihost::DevicePathOf(port), path) << port;
+}
+
+// A device unplugged and plugged in again, passes of the main loop 50 ms apart.
+TEST(PortWatch, ClosesOnceWaitsForThePathAndReopensUntilItWorks) {
+    PortWatch watch("/dev/ttyUSB0");
+    bool present = true;
+    int probes = 0;
+    const auto exists = [&](const std::string& path) {
+        EXPECT_EQ(path, "/dev/ttyUSB0");
+        ++probes;
+        return present;
+    };
+    const std::string failure = "TELMOR> GetChar() GetOverlappedResult() error 19";
+    EXPECT_EQ(watch.Tick(0, exists), PortWatch::Action::None) << "nothing to do on a working port";
+    EXPECT_EQ(watch.OnLog("TELMOR> ReadStations() info, ... done", 0), PortWatch::Action::None);
+    EXPECT_FALSE(watch.Lost());
+
+    present = false;
+    EXPECT_EQ(watch.OnLog(failure, 100 * kMs), PortWatch::Action::Close);
+    EXPECT_TRUE(watch.Lost());
+    watch.Closed(0, 100 * kMs);
+    EXPECT_EQ(watch.OnLog(failure, 150 * kMs), PortWatch::Action::None) << "the same loss";
+
+    // Three seconds without the device: a look at the path each second, no reopen.
+    for (int64_t now = 150 * kMs; now < 3100 * kMs; now += 50 * kMs)
+        EXPECT_EQ(watch.Tick(now, exists), PortWatch::Action::None) << now / kMs << " ms";
+    EXPECT_EQ(probes, 2);
+
+    // Back, but the first reopen fails: tried again a second later, not sooner.
+    present = true;
+    int64_t now = 3100 * kMs;
+    EXPECT_EQ(watch.Tick(now, exists), PortWatch::Action::Reopen);
+    EXPECT_FALSE(watch.Reopened(2));
+    EXPECT_TRUE(watch.Lost());
+    for (now += 50 * kMs; now < 4100 * kMs; now += 50 * kMs)
+        EXPECT_EQ(watch.Tick(now, exists), PortWatch::Action::None) << now / kMs << " ms";
+    EXPECT_EQ(watch.Tick(now, exists), PortWatch::Action::Reopen);
+    EXPECT_TRUE(watch.Reopened(0));
+    EXPECT_FALSE(watch.Lost());
+    EXPECT_EQ(watch.Tick(now + 2000 * kMs, exists), PortWatch::Action::None);
+
+    // A second loss is noticed like the first.
+    EXPECT_EQ(watch.OnLog(failure, now + 3000 * kMs), PortWatch::Action::Close);
+}
+
+TEST(PortWatch, AFailedCloseIsRetriedBeforeAnyReopen) {
+    PortWatch watch("COM2");  // no path to look at: reopened blindly once closed
+    const auto exists = [](const std::string&) {
+        ADD_FAILURE() << "a COM name has no path to check";
+        return false;
+    };
+    ASSERT_EQ(watch.OnLog("TELMOR> GetChar() overlapped ReadFile() failed, err 5", 0),
+              PortWatch::Action::Close);
+    watch.Closed(2, 0);
+    EXPECT_EQ(watch.Tick(500 * kMs, exists), PortWatch::Action::None);
+    EXPECT_EQ(watch.Tick(1000 * kMs, exists), PortWatch::Action::Close);
+    EXPECT_FALSE(watch.Reopened(0)) << "a reopen while the port is still open would leak it";
+    watch.Closed(0, 1000 * kMs);
+    EXPECT_EQ(watch.Tick(1500 * kMs, exists), PortWatch::Action::None);
+    EXPECT_EQ(watch.Tick(2000 * kMs, exists), PortWatch::Action::Reopen);
+    EXPECT_TRUE(watch.Reopened(0));
+}
+
+// The simulator on a pseudo-terminal behind a link, killed under the running
+// host: reads fail as with an unplugged adapter. A new simulator behind the
+// same link is the device plugged in again.
+TEST_F(VpihostProgram, RunClosesTheLostPortAndReopensItWhenTheDeviceIsBack) {
+    std::string ultsim = Program();
+    ultsim.replace(ultsim.rfind('/') + 1, std::string::npos, "ultsim");
+    ASSERT_EQ(access(ultsim.c_str(), X_OK), 0) << ultsim;
+    // The host record holds port names of up to 11 characters.
+    const std::string link = "/tmp/vw" + std::to_string(getpid() % 10000);
+    const std::string serve = ultsim + " --pty --link " + link + " --stations 1 >/dev/null 2>&1";
+    const ProgramRun run =
+        RunShell(serve + " & S=$!; for i in $(seq 50); do [ -e " + link +
+                 " ] && break; sleep 0.1; done; (sleep 3; kill $S; sleep 2; exec " + serve + ") & B=$!; " +
+                 Program() + " run --port " + link + " --duration 9; R=$?; kill $B; wait; exit $R");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const size_t lost = run.out.find("info     device lost: " + link);
+    const size_t noPort = run.out.find("commState -1: no port");
+    const size_t back = run.out.find("info     device back: " + link);
+    ASSERT_NE(lost, std::string::npos) << run.out;
+    EXPECT_NE(noPort, std::string::npos) << run.out;
+    ASSERT_NE(back, std::string::npos) << run.out;
+    EXPECT_LT(lost, back);
+    EXPECT_NE(run.out.find("TELMOR> ReOpenCom() exited 0"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("COM port not open"), std::string::npos) << "no status reads without a port";
+    EXPECT_NE(run.out.find("EndVpi result 0"), std::string::npos) << run.out;
 }
 
 }  // namespace

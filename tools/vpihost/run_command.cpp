@@ -87,13 +87,15 @@ void TakeLostReports(size_t& seen, LiveState& state, int64_t now) {
 class DeviceRecovery {
 public:
     DeviceRecovery(Driver& driver, LiveOutput& output, std::string port)
-        : driver_(driver), output_(output), port_(std::move(port)), watch_(DevicePathOf(port_)) {}
+        : driver_(driver), output_(output), port_(std::move(port)), watch_(port_) {}
 
     void OnLog(const std::string& text, int64_t now) {
         if (watch_.OnLog(text, now) != PortWatch::Action::Close) return;
         output_.Say("device lost: " + port_);
         Close(now);
     }
+
+    bool Lost() const { return watch_.Lost(); }
 
     void Tick(int64_t now) {
         switch (watch_.Tick(now, PathExists)) {
@@ -128,7 +130,11 @@ public:
     void Step(int64_t now, bool readStatus) {
         TakeEvents(now, readStatus);
         if (recovery_ && readStatus) recovery_->Tick(now);
-        if (readStatus && now - lastStatusNs_ >= kStatusEveryNs) {
+        // Without a port the driver refuses the status gates, a log line each:
+        // the view says "no port" until the device is back.
+        const bool portClosed = recovery_ && recovery_->Lost();
+        if (portClosed && state_.CommState() != -1) state_.OnCommState(-1, now);
+        if (readStatus && !portClosed && now - lastStatusNs_ >= kStatusEveryNs) {
             lastStatusNs_ = now;
             const int commState = session_.CommState();
             const bool changed = commState != state_.CommState();
