@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ultsim/network_file.h"
 #include "ultsim/simulator.h"
 
 namespace {
@@ -824,6 +825,89 @@ TEST(UltsimLifecycle, StartWithoutALineDoesNothing) {
     sim.Stop();
     EXPECT_TRUE(sim.SlavePath().empty());
     EXPECT_THROW(sim.SetValue(1, 'x', 0, 0), std::invalid_argument);
+}
+
+// --- the network file ---
+
+TEST(UltsimNetworkFile, ParsesEveryDirectiveWithCommentsAndBlankLines) {
+    const ultsim::NetworkParseResult parsed = ultsim::ParseNetworkText(
+        "# two stations\n"
+        "station 1\n"
+        "\n"
+        "  station 12 silent   # listed, never answers\n"
+        "value 1 A 3 -5\n"
+        "value 12 D 7 99999999\r\n"
+        "rate 2.5\n"
+        "modem 61 1 4\n"
+        "baud 9600",
+        "net.txt");
+    ASSERT_TRUE(parsed.network) << parsed.error;
+    const ultsim::NetworkDescription& net = *parsed.network;
+    ASSERT_EQ(net.stations.size(), 2u);
+    EXPECT_EQ(net.stations[0].number, 1u);
+    EXPECT_TRUE(net.stations[0].answers);
+    EXPECT_EQ(net.stations[1].number, 12u);
+    EXPECT_FALSE(net.stations[1].answers);
+    ASSERT_EQ(net.values.size(), 2u);
+    EXPECT_EQ(net.values[0].raw, static_cast<uint32_t>(-5));
+    EXPECT_EQ(net.values[1].memType, 'D');
+    EXPECT_EQ(net.values[1].raw, 99999999u);
+    EXPECT_EQ(net.rate, 2.5);
+    EXPECT_EQ(net.modemStatuses, (std::vector<std::pair<int, char>>{{61, '1'}, {61, '4'}}));
+    EXPECT_EQ(net.baud, 9600u);
+}
+
+TEST(UltsimNetworkFile, RefusesBadLinesNamingFileAndLine) {
+    struct Case {
+        const char* text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"stations 1", "f:1: unknown directive \"stations\""},
+        {"station", "f:1: expected \"station N [silent]\""},
+        {"station 1000", "f:1: station number must be 0 to 999"},
+        {"station 1x", "f:1: station number must be 0 to 999"},
+        {"station 1 quiet", "f:1: expected \"silent\" after the station number"},
+        {"station 1\nstation 1", "f:2: station 1 declared twice"},
+        {"value 1 A 3 5", "f:1: value for a station that no earlier station line declares"},
+        {"station 1\nvalue 1 X 3 5", "f:2: unknown memory type \"X\""},
+        {"station 1\nvalue 1 H 3 256", "f:2: value must be 0 to 255 for memory type H"},
+        {"station 1\nvalue 1 D 3 100000000", "f:2: value must be 0 to 99999999 for memory type D"},
+        {"station 1\nvalue 1 G 3 -1", "f:2: value must be 0 to 4294967295 for memory type G"},
+        {"station 1\nvalue 1 Z 0 5", "f:2: time program must be 1 to 128"},
+        {"station 1\nvalue 1 A x 5", "f:2: address must be a number"},
+        {"station 1\nvalue 1 A 3", "f:2: expected \"value STATION MEMTYPE ADDRESS RAW\""},
+        {"rate -1", "f:1: expected \"rate R\", R messages a second, 0 or more"},
+        {"rate 1\nrate 2", "f:2: rate given twice"},
+        {"modem 62 4", "f:1: expected \"modem 60|61 STATUS...\""},
+        {"modem 61", "f:1: expected \"modem 60|61 STATUS...\""},
+        {"modem 61 4 12", "f:1: modem status must be one digit, not \"12\""},
+        {"baud 0", "f:1: expected \"baud N\", N > 0"},
+        {"# fine\n\nbaud 9600\nbaud 4800", "f:4: baud given twice"},
+    };
+    for (const Case& c : cases) {
+        const ultsim::NetworkParseResult parsed = ultsim::ParseNetworkText(c.text, "f");
+        EXPECT_FALSE(parsed.network) << c.text;
+        EXPECT_EQ(parsed.error, c.error) << c.text;
+    }
+}
+
+TEST(UltsimNetworkFile, MissingFileIsReportedWithItsPath) {
+    const ultsim::NetworkParseResult parsed = ultsim::ReadNetworkFile("/nonexistent/net.txt");
+    EXPECT_FALSE(parsed.network);
+    EXPECT_EQ(parsed.error, "/nonexistent/net.txt:0: cannot open the file");
+}
+
+TEST(UltsimNetworkFile, ApplyLoadsValuesAndStationsIntoTheSimulator) {
+    const ultsim::NetworkParseResult parsed = ultsim::ParseNetworkText(
+        "station 3\nstation 4 silent\nvalue 3 A 1 -5\nvalue 3 C 2 17\nvalue 4 Z 128 1234\n", "net");
+    ASSERT_TRUE(parsed.network) << parsed.error;
+    Simulator sim;
+    ultsim::Apply(*parsed.network, sim);
+    EXPECT_EQ(sim.GetValue(3, 'A', 1), static_cast<uint32_t>(-5));
+    EXPECT_EQ(sim.GetValue(3, 'H', 2), 17u);  // the command byte shares the dig. signal's store
+    EXPECT_EQ(sim.GetValue(4, 'Z', 128), 1234u);
+    EXPECT_EQ(sim.GetValue(3, 'A', 2), 0u);
 }
 
 }  // namespace

@@ -307,6 +307,10 @@ int main(int argc, char** argv) {
     Options options;
     if (const int code = ParseOptions(argc, argv, options); code != 0) return code > 0 ? code : 0;
     // Blocked before any thread starts, so that only sigtimedwait sees them.
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal is
+    // dropped even while blocked: restore the default so that kill -INT still stops us.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
