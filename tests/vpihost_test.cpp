@@ -236,6 +236,18 @@ TEST_F(VpihostProgram, ReadAgainstTheSimulatorPrintsOneJsonObject) {
     EXPECT_NE(run.out.find("\"endResult\":0,\"messages\":[]}"), std::string::npos) << run.out;
 }
 
+TEST_F(VpihostProgram, SimulateTakesANetworkFile) {
+    const std::string path = ::testing::TempDir() + "vpihost_network.txt";
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("# one station with one value\nstation 7\nvalue 7 A 3 123\n", file);
+    std::fclose(file);
+    const ProgramRun run = RunProgram("read 007A03 --simulate " + path + " --json");
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("\"value\":123,"), std::string::npos) << run.out;
+    std::remove(path.c_str());
+}
+
 TEST_F(VpihostProgram, ReadFailuresExitWithTheDriversResult) {
     // Station 99 is not in the network: the line unit answers E067 to every attempt.
     const ProgramRun missing = RunProgram("read 099A00 --simulate --json");

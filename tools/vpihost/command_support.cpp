@@ -66,11 +66,8 @@ int PrepareLine(const Options& options, const VpiInfo& info, Session& session, L
     }
     if (options.trace && !options.simulate)
         return Fail(kExitUsage, "--trace shows the simulated line only; give --simulate");
-    if (!options.networkFile.empty()) {
-        return Fail(kExitUsage, "network files are not read yet; --simulate alone runs the demo network");
-    }
     std::string error;
-    if (options.simulate && !session.Simulate(line, error)) {
+    if (options.simulate && !session.Simulate(line, options.networkFile, error)) {
         return Fail(kExitUnavailable, "simulator: " + error);
     }
     if (line.port.empty()) {

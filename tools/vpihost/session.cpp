@@ -1,6 +1,8 @@
 // Bringing one driver instance up and down, and the status gates a host polls.
 #include "vpihost/session.h"
 
+#include "ultsim/network_file.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -90,14 +92,25 @@ Session::~Session() {
     if (!portLink_.empty()) unlink(portLink_.c_str());
 }
 
-bool Session::Simulate(LineSettings& line, std::string& error) {
+bool Session::Simulate(LineSettings& line, const std::string& networkFile, std::string& error) {
     simulator_ = std::make_unique<ultsim::Simulator>();
     if (!simulator_->OpenPty()) {
         error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
         return false;
     }
-    SetUpDemoNetwork(*simulator_);
     simulator_->SetBaud(line.baud, BitsPerCharacter(line));
+    if (networkFile.empty()) {
+        SetUpDemoNetwork(*simulator_);
+    } else {
+        // A network written by hand replaces the demo network and its changing values.
+        const ultsim::NetworkParseResult parsed = ultsim::ReadNetworkFile(networkFile);
+        if (!parsed.network) {
+            error = parsed.error;
+            return false;
+        }
+        ultsim::Apply(*parsed.network, *simulator_);
+        ownNetwork_ = true;
+    }
     simulator_->Start();
     line.port = simulator_->SlavePath();
     if (line.port.size() > kMaxPortName) {
@@ -129,7 +142,7 @@ std::vector<Session::TraceLine> Session::TakeTrace() {
 }
 
 void Session::StartActivity() {
-    if (simulator_ && !activity_) activity_ = std::make_unique<DemoActivity>(*simulator_);
+    if (simulator_ && !activity_ && !ownNetwork_) activity_ = std::make_unique<DemoActivity>(*simulator_);
 }
 
 int32_t Session::ColdStart(const LineSettings& line) {

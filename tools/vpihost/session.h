@@ -42,7 +42,7 @@ public:
 
     // Starts the demo network on a pseudo-terminal, paced at the line's speed,
     // and makes it the port. False with the reason.
-    bool Simulate(LineSettings& line, std::string& error);
+    bool Simulate(LineSettings& line, const std::string& networkFile, std::string& error);
     ultsim::Simulator* Simulator() { return simulator_.get(); }
     // Lets the simulated stations send their changes; called once the network
     // is up, as a line unit passes value messages on only then.
@@ -74,6 +74,7 @@ private:
 
     Driver& driver_;
     std::unique_ptr<ultsim::Simulator> simulator_;
+    bool ownNetwork_ = false;  // the network came from a file: no demo activity
     std::unique_ptr<DemoActivity> activity_;
     std::string portLink_;  // a short name for a pty whose path does not fit
     size_t traceSeen_ = 0;
