@@ -52,15 +52,16 @@ echo "=== Wine ==="
 export WINEPREFIX=$root/build-win32/wineprefix WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and their installers would ask.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-ultsim_pid=""
+ultsim_pids=()
 # The Wine server first: it opened the pty as its controlling terminal, and
 # the simulator's end closing under it would send it a hang-up.
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
-  if [[ -n $ultsim_pid ]]; then
-    kill -TERM "$ultsim_pid" 2>/dev/null || true
-    wait "$ultsim_pid" 2>/dev/null || true
-  fi
+  local pid
+  for pid in "${ultsim_pids[@]}"; do
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
 }
 trap cleanup EXIT
 
@@ -75,21 +76,27 @@ fi
 # or a caller reading this script's output would wait for it.
 wineserver -p >/dev/null 2>&1 </dev/null
 
-com_link=$WINEPREFIX/dosdevices/com5
-rm -f "$com_link"
-"$ultsim" --pty --link "$com_link" --stations 12 >"$root/build-win32/ultsim.out" 2>&1 </dev/null &
-ultsim_pid=$!
-for _ in $(seq 100); do
-  [[ -L $com_link ]] && break
-  sleep 0.05
-done
-if [[ ! -L $com_link ]]; then
-  echo "the simulator did not come up" >&2
-  cat "$root/build-win32/ultsim.out" >&2
-  exit 1
-fi
-echo "COM5 -> $(readlink "$com_link")"
+# start_ultsim PORT ARGS...: a simulator on a pty that Wine sees as PORT
+# (com5, com6, ...), its output in build-win32/ultsim-PORT.out.
+start_ultsim() {
+  local port=$1 link=$WINEPREFIX/dosdevices/$1 out=$root/build-win32/ultsim-$1.out
+  shift
+  rm -f "$link"
+  "$ultsim" --pty --link "$link" "$@" >"$out" 2>&1 </dev/null &
+  ultsim_pids+=($!)
+  for _ in $(seq 100); do
+    [[ -L $link ]] && break
+    sleep 0.05
+  done
+  if [[ ! -L $link ]]; then
+    echo "the simulator on $port did not come up" >&2
+    cat "$out" >&2
+    exit 1
+  fi
+  echo "${port^^} -> $(readlink "$link")"
+}
 
+start_ultsim com5 --stations 12
 status=0
 cd "$bin"
 rm -f wine_scenarios.log
@@ -97,8 +104,20 @@ for program in wine_platform wine_scenarios; do
   echo "--- $program ---"
   timeout 150 wine "$program.exe" COM5 </dev/null || status=1
 done
-if ((status != 0)) && [[ -f wine_scenarios.log ]]; then
+log=wine_scenarios.log
+if ((status != 0)) && [[ -f $log ]]; then
   echo "--- the driver's log of wine_scenarios (last 60 lines) ---"
-  tail -n 60 wine_scenarios.log
+  tail -n 60 "$log" || true
+fi
+
+# Random value messages and a power-up message (E070) timed for the run phase:
+# Wine starts the program within a second or two, the driver's start-up takes
+# some 2.2 s and the case watches the values for 3 s before the E070 is due.
+echo "--- wine_scenarios, unsolicited messages ---"
+start_ultsim com6 --stations 12 --rate 20 --power-up-after 12
+if ! timeout 90 wine wine_scenarios.exe COM6 Unsolicited </dev/null; then
+  status=1
+  echo "--- the driver's log (last 60 lines) ---"
+  tail -n 60 "$log" || true
 fi
 exit $status

@@ -4,6 +4,9 @@
 // pause, the status request and the scan take a few seconds.
 //
 // usage: wine_scenarios COMn [part of a case name]   (the simulator serves station 12)
+// Without a name the cases for a quiet simulator run; the unsolicited case
+// runs only by name, against a simulator that sends random value messages and
+// a power-up message (E070) some 12 s after it starts.
 #include <windows.h>
 
 #include <cstdio>
@@ -226,6 +229,88 @@ void NullPortRunsQuietlyAndEnds() {
     CHECK_NOTE(RealNow() - start < 8000, std::to_string(RealNow() - start) + " ms");
 }
 
+// Station 12's value points: 0..31 and 40..55.
+std::vector<std::string> PointAddresses(char memoryType) {
+    std::vector<std::string> addresses;
+    for (unsigned point = 0; point < 56; ++point) {
+        if (point >= 32 && point < 40) continue;
+        char text[8];
+        std::snprintf(text, sizeof text, "012%c%02u", memoryType, point);
+        addresses.push_back(text);
+    }
+    return addresses;
+}
+
+uint32_t TotalPuts(const std::vector<uint32_t>& gates) {
+    uint32_t total = 0;
+    for (uint32_t gate : gates) {
+        uint32_t puts = 0;
+        if (VeldanGetGate(gate, nullptr, nullptr, &puts, nullptr) == 0) total += puts;
+    }
+    return total;
+}
+
+// The network's own state (commState) through the status gate of a number
+// beyond the last station.
+int16_t NetworkState(Instance& instance) {
+    Gate status("012S", 0);
+    status.request.address = 1000;
+    return Read(instance, status) == VPI_DONE ? status.Value16() : int16_t{-1};
+}
+
+bool WaitNetworkState(Instance& instance, int16_t state, ULONGLONG realMs) {
+    const ULONGLONG until = RealNow() + realMs;
+    while (NetworkState(instance) != state) {
+        if (RealNow() >= until) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+constexpr const char* kScanDone = "64 TELMOR> UnsolThread() info, E069 received, scan array done";
+constexpr const char* kPowerUp =
+    "64 TELMOR> UnsolThread() warning, power up message received (E070), restarting UnsolThread()";
+
+// Value messages reach the gates they name while the network runs; a power-up
+// message restarts the receiver, which brings the network up again.
+void UnsolicitedValuesAndRestartOnPowerUp() {
+    VeldanReset();
+    std::vector<uint32_t> gates;
+    for (char memoryType : {'A', 'H'}) {
+        for (const std::string& address : PointAddresses(memoryType)) {
+            uint32_t id = 0;
+            CHECK(VeldanDefineGate(1, address.c_str(), 0, &id) == 0);
+            gates.push_back(id);
+        }
+    }
+    Instance instance;
+    CHECK(instance.ColdStart(g_port) == VPI_DONE);
+    CHECK(WaitLogged(kScanDone, 20000));
+    CHECK(WaitLogged("64 TELMOR> ReadStations() info, ... initialising all values done", 20000));
+    CHECK(WaitNetworkState(instance, 5, 5000));
+    // Some 20 messages a second, most of them for these gates.
+    const uint32_t before = TotalPuts(gates);
+    Sleep(3000);
+    const uint32_t after = TotalPuts(gates);
+    CHECK_NOTE(after >= before + 10, std::to_string(before) + " -> " + std::to_string(after));
+    std::printf("  %u puts in 3 s of value messages\n", after - before);
+    CHECK_NOTE(CountLogged(kPowerUp) == 0, "the power-up message came before the values were watched");
+
+    CHECK(WaitLogged(kPowerUp, 20000));
+    const ULONGLONG restart = RealNow();
+    const ULONGLONG until = restart + 20000;
+    while (CountLogged(kScanDone) < 2 && RealNow() < until) Sleep(20);
+    CHECK(CountLogged(kScanDone) == 2);
+    CHECK(WaitNetworkState(instance, 5, 20000));
+    std::printf("  network up again %llu ms after the power-up message\n",
+                static_cast<unsigned long long>(RealNow() - restart));
+    // And the values flow again.
+    const uint32_t restarted = TotalPuts(gates);
+    Sleep(1500);
+    CHECK_NOTE(TotalPuts(gates) > restarted, std::to_string(restarted));
+    CHECK(instance.Call(VPI_END_VPI) == VPI_DONE);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -243,14 +328,15 @@ int main(int argc, char** argv) {
     }
     // Every line the driver logs, for a look after a failed run.
     VeldanLogToFile("wine_scenarios.log");
-    return wintest::RunCases(
-        {
-            {"GetVpiInfoDescribesTheDriver", GetVpiInfoDescribesTheDriver},
-            {"ColdStartBringsTheNetworkToTheRunPhase", ColdStartBringsTheNetworkToTheRunPhase},
-            {"WritesAndReadsGoOverTheLine", WritesAndReadsGoOverTheLine},
-            {"PortClosesUnderTheReceiverAndReopens", PortClosesUnderTheReceiverAndReopens},
-            {"EndVpiStopsTheReceiverAndClosesEverything", EndVpiStopsTheReceiverAndClosesEverything},
-            {"NullPortRunsQuietlyAndEnds", NullPortRunsQuietlyAndEnds},
-        },
-        argc > 2 ? argv[2] : nullptr);
+    std::vector<wintest::Case> cases = {
+        {"GetVpiInfoDescribesTheDriver", GetVpiInfoDescribesTheDriver},
+        {"ColdStartBringsTheNetworkToTheRunPhase", ColdStartBringsTheNetworkToTheRunPhase},
+        {"WritesAndReadsGoOverTheLine", WritesAndReadsGoOverTheLine},
+        {"PortClosesUnderTheReceiverAndReopens", PortClosesUnderTheReceiverAndReopens},
+        {"EndVpiStopsTheReceiverAndClosesEverything", EndVpiStopsTheReceiverAndClosesEverything},
+        {"NullPortRunsQuietlyAndEnds", NullPortRunsQuietlyAndEnds},
+    };
+    if (argc > 2)
+        cases.push_back({"UnsolicitedValuesAndRestartOnPowerUp", UnsolicitedValuesAndRestartOnPowerUp});
+    return wintest::RunCases(cases, argc > 2 ? argv[2] : nullptr);
 }
