@@ -49,16 +49,14 @@ void ReleasePortMutex(const DriverContext& context, const ExchangeTexts& texts, 
     }
 }
 
-int32_t ErrorReplyCode(const char* line, uint16_t length) {
-    // Like "%03u" after the "E": white space first, then at most three digits.
-    uint16_t at = 1;
+int32_t ReadNumber3(const char* line, uint16_t length, uint16_t at) {
     while (at < length && (line[at] == ' ' || (line[at] >= '\t' && line[at] <= '\r'))) ++at;
-    int32_t code = 0;
+    int32_t value = 0;
     int digits = 0;
     for (; digits < 3 && at < length && line[at] >= '0' && line[at] <= '9'; ++digits, ++at) {
-        code = code * 10 + (line[at] - '0');
+        value = value * 10 + (line[at] - '0');
     }
-    return digits == 0 ? -1 : code;
+    return digits == 0 ? -1 : value;
 }
 
 int QuotedLength(uint16_t length) {

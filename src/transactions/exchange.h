@@ -32,9 +32,15 @@ bool NetworkReady(const DriverContext& context, const ExchangeTexts& texts, cons
 bool TakePortMutex(const DriverContext& context, const ExchangeTexts& texts, const char* address);
 void ReleasePortMutex(const DriverContext& context, const ExchangeTexts& texts, const char* address);
 
-// The code in positions 1 to 3 of an error reply, read as "%03u" reads it;
-// -1 when there is no number.
-int32_t ErrorReplyCode(const char* line, uint16_t length);
+// The number at `at` read as "%03u" reads it (white space, then up to three
+// digits) without passing `length`; -1 when there is none. The network's
+// three-digit fields (E numbers, error codes, stations) are all read so.
+int32_t ReadNumber3(const char* line, uint16_t length, uint16_t at);
+
+// The code in positions 1 to 3 of an error reply; -1 when there is no number.
+inline int32_t ErrorReplyCode(const char* line, uint16_t length) {
+    return ReadNumber3(line, length, 1);
+}
 
 // The text of a handed-over line for a log message (without LF CR).
 int QuotedLength(uint16_t length);

@@ -4,13 +4,11 @@
 
 #include <cstdint>
 
+#include "transactions/exchange.h"
+
 namespace telmor {
 
 inline constexpr uint16_t kEMessageLength = 18;
-
-// The number at `at` read as "%03u" reads it (white space, then up to three
-// digits) without passing `length`; -1 when there is none.
-int32_t ReadNumber3(const char* line, uint16_t length, uint16_t at);
 
 // E060/E061: the modem status digit at position 8, or -1.
 int32_t ModemStatus(const char* line);
