@@ -424,4 +424,22 @@ TEST_F(VpihostProgram, RunClosesTheLostPortAndReopensItWhenTheDeviceIsBack) {
     EXPECT_NE(run.out.find("EndVpi result 0"), std::string::npos) << run.out;
 }
 
+// A real port traced: vpihost opens the device (the simulator behind a
+// link) and gives the driver a pseudo-terminal passing the line through.
+TEST_F(VpihostProgram, TraceOnARealPortShowsTheLinePassedThroughTheTool) {
+    std::string ultsim = Program();
+    ultsim.replace(ultsim.rfind('/') + 1, std::string::npos, "ultsim");
+    const std::string link = "/tmp/vt" + std::to_string(getpid() % 10000);
+    const ProgramRun run =
+        RunShell(ultsim + " --pty --link " + link + " --stations 3 >/dev/null 2>&1 & S=$!; " +
+                 "for i in $(seq 50); do [ -e " + link + " ] && break; sleep 0.1; done; " + Program() +
+                 " run --port " + link + " --trace --duration 4; R=$?; kill $S; " + "wait; exit $R");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(run.out.find("on " + link + " (traced through /dev/pts/"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("trace    -> P00000Q/"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("trace    <- E062000@00030000\\n\\r"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("station 3 answering"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("EndVpi result 0"), std::string::npos) << run.out;
+}
+
 }  // namespace

@@ -64,8 +64,6 @@ int PrepareLine(const Options& options, const VpiInfo& info, Session& session, L
     if (options.simulate && !options.port.empty()) {
         return Fail(kExitUsage, "give --port or --simulate, not both");
     }
-    if (options.trace && !options.simulate)
-        return Fail(kExitUsage, "--trace shows the simulated line only; give --simulate");
     std::string error;
     if (options.simulate && !session.Simulate(line, options.networkFile, error)) {
         return Fail(kExitUnavailable, "simulator: " + error);
@@ -73,6 +71,9 @@ int PrepareLine(const Options& options, const VpiInfo& info, Session& session, L
     if (line.port.empty()) {
         return Fail(kExitUsage, "no port: give --port NAME or --simulate (see --help)");
     }
+    // On a real port the trace needs the line passed through the tool.
+    if (options.trace && !options.simulate && !session.Tap(line, error))
+        return Fail(kExitUnavailable, "trace: " + error);
     if (line.port.size() > kMaxPortName) {
         return Fail(kExitUsage, "port name '" + line.port + "' is longer than " +
                                     std::to_string(kMaxPortName) +

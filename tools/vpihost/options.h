@@ -18,7 +18,7 @@ struct Options {
     bool json = false;
     bool csv = false;
     bool verbose = false;  // the driver's log lines on stderr as well
-    bool trace = false;    // the line traffic (with --simulate)
+    bool trace = false;    // the line traffic: the simulator's, or a real port passed through the tool
     std::string logFile;
     int logLevel = 64;  // 32: major lines only, 64: all
 

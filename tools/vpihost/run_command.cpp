@@ -177,6 +177,7 @@ private:
                 if (event.kind == Event::Kind::Log) recovery_->OnLog(event.text, now);
         }
         TakeLostReports(callsSeen_, state_, now);
+        for (const std::string& note : session_.TakeNotes()) output_.Say(note);
         if (trace_)
             for (const Session::TraceLine& line : session_.TakeTrace())
                 state_.OnTrace(line.realTimeNs, line.text);
@@ -211,7 +212,9 @@ int RunCommand(const Options& options) {
     RunHeader header;
     header.shortName = info.shortName ? info.shortName : "driver";
     header.banner = Cp437ToUtf8(info.banner ? info.banner : "");
-    header.port = line.port;
+    header.port = session.TappedDevice().empty()
+                      ? line.port
+                      : session.TappedDevice() + " (traced through " + line.port + ")";
     header.line = DescribeLine(line);
     header.simulated = options.simulate;
     header.startNs = RealTimeNs();
@@ -223,7 +226,8 @@ int RunCommand(const Options& options) {
 
     const int32_t started = session.ColdStart(line);
     std::optional<DeviceRecovery> recovery;
-    if (!options.simulate) recovery.emplace(driver, output, line.port);
+    // A tapped device is the tap's to recover: the driver's port stays.
+    if (!options.simulate && session.TappedDevice().empty()) recovery.emplace(driver, output, line.port);
     Watch watch(session, state, output, options.trace, recovery ? &*recovery : nullptr);
     if (started != VPI_DONE) {
         watch.Finish(RealTimeNs());

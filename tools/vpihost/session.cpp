@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "vpihost/events.h"
+#include "vpihost/port_watch.h"
 
 namespace vpihost {
 namespace {
@@ -89,6 +90,7 @@ Session::~Session() {
     End();
     activity_.reset();
     simulator_.reset();
+    tap_.reset();
     if (!portLink_.empty()) unlink(portLink_.c_str());
 }
 
@@ -113,19 +115,47 @@ bool Session::Simulate(LineSettings& line, const std::string& networkFile, std::
     }
     simulator_->Start();
     line.port = simulator_->SlavePath();
-    if (line.port.size() > kMaxPortName) {
-        portLink_ = ShortLinkTo(line.port);
-        if (portLink_.empty()) {
-            error = "no short name in /tmp for " + line.port;
-            return false;
-        }
-        line.port = portLink_;
+    return ShortenPort(line, error);
+}
+
+bool Session::ShortenPort(LineSettings& line, std::string& error) {
+    if (line.port.size() <= kMaxPortName) return true;
+    portLink_ = ShortLinkTo(line.port);
+    if (portLink_.empty()) {
+        error = "no short name in /tmp for " + line.port;
+        return false;
     }
+    line.port = portLink_;
     return true;
+}
+
+bool Session::Tap(LineSettings& line, std::string& error) {
+    const TapSettings settings{line.baud, line.dataBits, line.parity, line.stopBits};
+    // The driver finds a COM name's device on its own; the tool needs the path.
+    const std::string device = DevicePathOf(line.port);
+    if (device.empty()) {
+        error = "give the device path of '" + line.port + "' (for example /dev/ttyS0)";
+        return false;
+    }
+    tap_ = std::make_unique<LineTap>();
+    if (!tap_->Open(device, settings, error)) return false;
+    tappedDevice_ = device;
+    line.port = tap_->DriverPort();
+    return ShortenPort(line, error);
+}
+
+std::vector<std::string> Session::TakeNotes() {
+    return tap_ ? tap_->TakeNotes() : std::vector<std::string>{};
 }
 
 std::vector<Session::TraceLine> Session::TakeTrace() {
     std::vector<TraceLine> lines;
+    if (tap_) {
+        for (const LineTap::Passed& passed : tap_->TakeTraffic())
+            lines.push_back({passed.realTimeNs,
+                             std::string(passed.fromDriver ? "-> " : "<- ") + Printable(passed.bytes)});
+        return lines;
+    }
     if (!simulator_) return lines;
     // The simulator stamps with the steady clock; the view shows wall-clock times.
     const int64_t steadyNow = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -11,6 +11,7 @@
 #include "ultsim/simulator.h"
 #include "vpihost/demo_network.h"
 #include "vpihost/driver.h"
+#include "vpihost/line_tap.h"
 #include "vpihost/options.h"
 
 namespace vpihost {
@@ -44,11 +45,19 @@ public:
     // and makes it the port. False with the reason.
     bool Simulate(LineSettings& line, const std::string& networkFile, std::string& error);
     ultsim::Simulator* Simulator() { return simulator_.get(); }
+    // Opens the real device `line.port` in the tool and makes a
+    // pseudo-terminal passing its traffic through the port, so the trace can
+    // show a real line. False with the reason.
+    bool Tap(LineSettings& line, std::string& error);
+    // The device behind the tap; empty without one.
+    const std::string& TappedDevice() const { return tappedDevice_; }
+    // What the tap saw of the device: lost, back.
+    std::vector<std::string> TakeNotes();
     // Lets the simulated stations send their changes; called once the network
     // is up, as a line unit passes value messages on only then.
     void StartActivity();
 
-    // The line traffic the simulator saw since the last call, as lines
+    // The line traffic the simulator or the tap saw since the last call, as lines
     // "-> FRAME" (from the driver) and "<- LINE" (to it) with their time.
     struct TraceLine {
         int64_t realTimeNs;
@@ -71,11 +80,15 @@ public:
 
 private:
     int ReadStatus(uint32_t address);
+    // A short link for a pseudo-terminal whose path the host record cannot hold.
+    bool ShortenPort(LineSettings& line, std::string& error);
 
     Driver& driver_;
     std::unique_ptr<ultsim::Simulator> simulator_;
     bool ownNetwork_ = false;  // the network came from a file: no demo activity
     std::unique_ptr<DemoActivity> activity_;
+    std::unique_ptr<LineTap> tap_;
+    std::string tappedDevice_;
     std::string portLink_;  // a short name for a pty whose path does not fit
     size_t traceSeen_ = 0;
     bool started_ = false;
