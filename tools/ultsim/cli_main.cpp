@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ultsim/network_file.h"
+#include "ultsim/printable.h"
 #include "ultsim/simulator.h"
 
 namespace {
@@ -206,24 +207,6 @@ int ParseOptions(int argc, char** argv, Options& options) {
     return 2;
 }
 
-std::string Printable(const std::string& bytes) {
-    std::string text;
-    for (const unsigned char c : bytes) {
-        if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\r') {
-            text += "\\r";
-        } else if (c < 0x20 || c >= 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            text += hex;
-        } else {
-            text += static_cast<char>(c);
-        }
-    }
-    return text;
-}
-
 void PrintTrace(const ultsim::Simulator& sim, size_t& printed) {
     const std::vector<ultsim::LineEvent> events = sim.Trace();
     for (; printed < events.size(); ++printed) {
@@ -231,7 +214,7 @@ void PrintTrace(const ultsim::Simulator& sim, size_t& printed) {
         std::fprintf(stderr, "%llu.%03llu %s %s\n",
                      static_cast<unsigned long long>(event.monotonicNs / 1'000'000'000),
                      static_cast<unsigned long long>(event.monotonicNs / 1'000'000 % 1000),
-                     event.fromDriver ? "<-" : "->", Printable(event.bytes).c_str());
+                     event.fromDriver ? "<-" : "->", ultsim::Printable(event.bytes).c_str());
     }
 }
 

@@ -2,6 +2,7 @@
 #include "vpihost/session.h"
 
 #include "ultsim/network_file.h"
+#include "ultsim/printable.h"
 
 #include <unistd.h>
 
@@ -38,24 +39,6 @@ std::string ShortLinkTo(const std::string& target) {
 }
 
 }  // namespace
-
-std::string Printable(const std::string& bytes) {
-    std::string text;
-    for (const unsigned char c : bytes) {
-        if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\r') {
-            text += "\\r";
-        } else if (c < 0x20 || c >= 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            text += hex;
-        } else {
-            text += static_cast<char>(c);
-        }
-    }
-    return text;
-}
 
 LineSettings MakeLineSettings(const Options& options, const VpiInfo& info) {
     LineSettings line;
@@ -152,8 +135,8 @@ std::vector<Session::TraceLine> Session::TakeTrace() {
     std::vector<TraceLine> lines;
     if (tap_) {
         for (const LineTap::Passed& passed : tap_->TakeTraffic())
-            lines.push_back({passed.realTimeNs,
-                             std::string(passed.fromDriver ? "-> " : "<- ") + Printable(passed.bytes)});
+            lines.push_back({passed.realTimeNs, std::string(passed.fromDriver ? "-> " : "<- ") +
+                                                    ultsim::Printable(passed.bytes)});
         return lines;
     }
     if (!simulator_) return lines;
@@ -166,7 +149,7 @@ std::vector<Session::TraceLine> Session::TakeTrace() {
     for (; traceSeen_ < events.size(); ++traceSeen_) {
         const ultsim::LineEvent& event = events[traceSeen_];
         lines.push_back({static_cast<int64_t>(event.monotonicNs) + offset,
-                         std::string(event.fromDriver ? "-> " : "<- ") + Printable(event.bytes)});
+                         std::string(event.fromDriver ? "-> " : "<- ") + ultsim::Printable(event.bytes)});
     }
     return lines;
 }

@@ -96,9 +96,6 @@ private:
     int32_t endResult_ = 0;
 };
 
-// Line bytes as text: LF and CR as \n and \r, other control bytes as \xNN.
-std::string Printable(const std::string& bytes);
-
 // A human name for commState 0..5.
 const char* CommStateName(int commState);
 
