@@ -13,6 +13,7 @@
 #include "platform/posix/handle_table.h"
 #include "platform/posix/real_time.h"
 #include "platform/posix/stack_probe.h"
+#include "platform/start_records.h"
 
 namespace telmor::platform {
 namespace {
@@ -29,36 +30,12 @@ constexpr uint32_t kMinimumStackBytes = 256 * 1024;  // sanitizer frames are sev
 constexpr uint32_t kMinimumStackBytes = 64 * 1024;
 #endif
 
-// Start records: a starter fills a free one, the new thread copies it out and
-// frees it before running the routine, so only starts in flight hold one.
-constexpr unsigned kStartRecordCount = 64;
-constexpr uint32_t kStartRecordWaitMs = 2000;  // real ms
-
-struct StartRecord {
-    std::atomic<bool> busy{false};
-    ThreadEntry entry = nullptr;
-    void* arg = nullptr;
-    uint32_t value = 0;
-};
-
-StartRecord g_startRecords[kStartRecordCount];
 std::atomic<uint32_t> g_deepestStackUse{0};
 
-StartRecord* TryTakeStartRecord() {
-    for (StartRecord& record : g_startRecords) {
-        bool expected = false;
-        if (record.busy.compare_exchange_strong(expected, true, std::memory_order_acquire)) return &record;
-    }
-    return nullptr;
-}
-
-// A burst of starts (a station read for every station that reports back)
-// can find every record in flight; each is freed as soon as its thread
-// runs, so the starter waits a little rather than fail.
-StartRecord* TakeStartRecord() {
+StartRecord* TakeStartRecord(ThreadEntry entry, void* arg, uint32_t value) {
     timespec deadline = posix::DeadlineAfter(kStartRecordWaitMs);
     for (;;) {
-        StartRecord* record = TryTakeStartRecord();
+        StartRecord* record = TryTakeStartRecord(entry, arg, value);
         if (record != nullptr || posix::MsUntil(deadline) == 0) return record;
         timespec pause{0, 200000};
         nanosleep(&pause, nullptr);
@@ -73,14 +50,9 @@ void NoteStackUse(uint32_t used) {
 }
 
 void* RunThread(void* raw) {
-    StartRecord* record = static_cast<StartRecord*>(raw);
-    ThreadEntry entry = record->entry;
-    void* arg = record->arg;
-    uint32_t value = record->value;
-    record->busy.store(false, std::memory_order_release);
-
+    const ThreadStart start = TakeOverStartRecord(static_cast<StartRecord*>(raw));
     posix::StackWindow window = posix::PaintUnusedStack();
-    entry(arg, value);
+    start.entry(start.arg, start.value);
     NoteStackUse(posix::MeasureStackUse(window));
     return nullptr;
 }
@@ -108,14 +80,11 @@ int CreateDetached(StartRecord* record, uint32_t stackBytes) {
 
 bool StartThread(ThreadEntry entry, void* arg, uint32_t value, uint32_t stackBytes) {
     if (entry == nullptr) return posix::Fail(EINVAL);
-    StartRecord* record = TakeStartRecord();
+    StartRecord* record = TakeStartRecord(entry, arg, value);
     if (record == nullptr) return posix::Fail(EAGAIN);
-    record->entry = entry;
-    record->arg = arg;
-    record->value = value;
     int error = CreateDetached(record, stackBytes);
     if (error == 0) return true;
-    record->busy.store(false, std::memory_order_release);
+    FreeStartRecord(record);
     return posix::Fail(error);
 }
 
