@@ -185,6 +185,8 @@ TEST_F(NetworkStartup, EndVpiDoesNotSitOutAWaitingRead) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_EQ(result, VPI_NOT_NOW) << "an ending instance reports a failed exchange as not done";
     EXPECT_EQ(net.sim.Requests().size(), before + 1) << "no retry once the instance ends";
+    EXPECT_EQ(CountLogged("64 TELMOR> DoRead() error, time-out waiting for answer"), 0u)
+        << "the wait was cut short, it did not time out";
 }
 
 TEST_F(NetworkStartup, EndVpiDuringARestartIsNotLost) {

@@ -139,5 +139,17 @@ INSTANTIATE_TEST_SUITE_P(
              {"64 TELMOR> UnsolThread() error, illegal msg received '" + kLong.substr(0, 62) + "..."}}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
+// EndVpi cuts a command's wait short while its reply may still be on the
+// line; the receiver, not yet stopped, must not take that reply for a message
+// the network sent of its own.
+TEST_F(RunPhaseLine, AReplyStillOnItsWayWhenEndVpiCutsTheWaitIsTakenQuietly) {
+    ArmReply(*context_, "U01205A", 7);
+    context_->endRequested.store(1);
+    EXPECT_EQ(AwaitReply(*context_, 60000), platform::WaitResult::TimedOut);
+    const std::string late = "U01205A0 4123 \n\r";
+    EXPECT_EQ(HandleRunPhaseLine(*context_, late.data(), static_cast<uint16_t>(late.size())), Next::Stay);
+    EXPECT_EQ(LogLines(), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace telmor::test

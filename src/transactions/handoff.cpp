@@ -58,7 +58,7 @@ platform::WaitResult WaitUnlessEnding(const DriverContext& context, uint32_t tim
         const platform::WaitResult result = platform::WaitEvent(context.replyEvent, step);
         timeoutMs -= step;
         if (result != platform::WaitResult::TimedOut || timeoutMs == 0) return result;
-        if (context.endRequested.load(std::memory_order_acquire) != 0) return platform::WaitResult::TimedOut;
+        if (EndRequested(context)) return platform::WaitResult::TimedOut;
     }
 }
 
@@ -68,8 +68,16 @@ platform::WaitResult AwaitReply(DriverContext& context, uint32_t timeoutMs) {
     platform::SpinGuard guard(context.handoffLock);
     // The line may have been taken just as the wait ended: then it is ours.
     if (!Armed(context)) return platform::WaitResult::Signalled;
-    Disarm(context);
+    // Once EndVpi has asked to stop, the hand-off stays armed: a reply still
+    // on its way is then taken here, instead of being read as a message the
+    // network sent of its own. No later command waits on this instance, and
+    // one that arms anew replaces the old prefix.
+    if (!EndRequested(context)) Disarm(context);
     return result;
+}
+
+bool EndRequested(const DriverContext& context) {
+    return context.endRequested.load(std::memory_order_acquire) != 0;
 }
 
 Delivery OfferAwaitedLine(DriverContext& context, const char* line, uint16_t length) {

@@ -25,9 +25,14 @@ void ArmReply(DriverContext& context, const char* prefix, uint16_t matchLength);
 // Expects the next line, whatever it holds (a command-gate write).
 void ArmAnyLine(DriverContext& context);
 
-// Waits up to `timeoutMs` for the armed line. Signalled means replyBuf and
-// replyLen hold it; on any other outcome the hand-off is disarmed first.
+// Waits up to `timeoutMs` for the armed line, less once EndVpi has asked to
+// stop. Signalled means replyBuf and replyLen hold it; on any other outcome
+// the hand-off is disarmed first, except while the instance ends.
 platform::WaitResult AwaitReply(DriverContext& context, uint32_t timeoutMs);
+
+// Whether EndVpi has asked the instance to stop: a wait that ends then was
+// cut short, it did not time out.
+bool EndRequested(const DriverContext& context);
 
 // Runs `copy` while no delivery can change replyBuf or specialText.
 template <typename Copy>

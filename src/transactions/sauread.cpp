@@ -110,6 +110,7 @@ int32_t ReadAttempt(DriverContext& context, GateRequest& request, const char* ad
         case platform::WaitResult::Signalled:
             break;
         case platform::WaitResult::TimedOut:
+            if (EndRequested(context)) return VPI_UNABLE;  // cut short: no time-out to report
             TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, time-out waiting for answer, '%s'", address);
             return VPI_UNABLE;
         case platform::WaitResult::Failed:

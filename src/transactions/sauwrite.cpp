@@ -94,6 +94,7 @@ int32_t AwaitAcknowledge(DriverContext& context, const char* address) {
         case platform::WaitResult::Signalled:
             break;
         case platform::WaitResult::TimedOut:
+            if (EndRequested(context)) return VPI_UNABLE;  // cut short: no time-out to report
             TELMOR_LOG(kLevelTrace, "TELMOR> DoWrite() error, time-out waiting for acknowledge, '%s'",
                        address);
             return VPI_UNABLE;
