@@ -437,6 +437,10 @@ TEST_F(VpihostProgram, TraceOnARealPortShowsTheLinePassedThroughTheTool) {
     EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(run.out.find("on " + link + " (traced through /dev/pts/"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("trace    -> P00000Q/"), std::string::npos) << run.out;
+    const size_t scanEnd = run.out.find("trace    <- E069000000000000\\n\\r");
+    const size_t scanLogged = run.out.find("E069 received, scan array done");
+    ASSERT_NE(scanEnd, std::string::npos) << run.out;
+    EXPECT_LT(scanEnd, scanLogged) << "the line comes before what the driver logs about it";
     EXPECT_NE(run.out.find("trace    <- E062000@00030000\\n\\r"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("station 3 answering"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("EndVpi result 0"), std::string::npos) << run.out;

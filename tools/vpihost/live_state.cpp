@@ -1,6 +1,7 @@
 // Turning the driver's events into the run view's state and notes.
 #include "vpihost/live_state.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -96,6 +97,10 @@ void LiveState::Add(Note note) {
 std::vector<Note> LiveState::TakeNotes() {
     std::vector<Note> notes;
     notes.swap(notes_);
+    // The line traffic is collected apart from the driver's log lines; in
+    // time order a frame comes before what the driver logs about its reply.
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const Note& a, const Note& b) { return a.timeNs < b.timeNs; });
     return notes;
 }
 

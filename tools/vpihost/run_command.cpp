@@ -170,6 +170,9 @@ private:
     void TakeEvents(int64_t now, bool recover) {
         const std::vector<Event> events = EventSink::Instance().Drain();
         for (const Event& event : events) state_.OnEvent(event);
+        if (trace_)
+            for (const Session::TraceLine& line : session_.TakeTrace())
+                state_.OnTrace(line.realTimeNs, line.text);
         if (recovery_ && recover) {
             // The driver's lines first, then what the program made of them.
             output_.Notes(state_.TakeNotes());
@@ -178,9 +181,6 @@ private:
         }
         TakeLostReports(callsSeen_, state_, now);
         for (const std::string& note : session_.TakeNotes()) output_.Say(note);
-        if (trace_)
-            for (const Session::TraceLine& line : session_.TakeTrace())
-                state_.OnTrace(line.realTimeNs, line.text);
     }
 
     Session& session_;
