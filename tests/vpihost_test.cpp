@@ -69,6 +69,10 @@ TEST(GateFile, EveryBadLineIsReportedWithItsNumber) {
         {"012A05 1 inf", "scale 'inf' must be a non-zero number"},
         {"012A05 1 0.1 °C extra", "unexpected 'extra' after the unit"},
         {"0123456789012345678901234567890123 0", "address '0123456789012345678901234567890123' is too long"},
+        {"012A40 0 block", "block size missing after 'block'"},
+        {"012A40 0 block 0.5", "block size '0.5' is not a whole number 1..32"},
+        {"012A40 0 block 33", "block size '33' is not a whole number 1..32"},
+        {"012A40 0 block 32 0.1 °C extra", "unexpected 'extra' after the unit"},
     };
     for (const Case& c : cases) {
         // Behind a comment and a blank line, so the number is the file's, not the gate's.
@@ -78,6 +82,40 @@ TEST(GateFile, EveryBadLineIsReportedWithItsNumber) {
         ASSERT_EQ(file.gates.size(), 1u) << "the good line after the bad one is kept";
         EXPECT_EQ(file.gates[0].line, 4);
     }
+}
+
+TEST(GateFile, ABlockStandsForTheGatesFromItsAddressOn) {
+    const GateFile file = Parse("012A40 analog16 block 32 0.1 °C\n001Z017 4 block 16\n");
+    ASSERT_TRUE(file.errors.empty()) << file.errors.front();
+    ASSERT_EQ(file.gates.size(), 2u);
+    const vpihost::GateSpec& block = file.gates[0];
+    EXPECT_EQ(block.blockSize, 32);
+    EXPECT_DOUBLE_EQ(block.scale, 0.1);
+    EXPECT_EQ(block.unit, "°C");
+
+    struct Case {
+        vpihost::GateSpec block;
+        std::vector<std::string> members;  // first, second and last
+        size_t count;
+    };
+    const Case cases[] = {
+        {block, {"012A40", "012A41", "012A71"}, 32},
+        {file.gates[1], {"001Z017", "001Z018", "001Z032"}, 16},
+    };
+    for (const Case& c : cases) {
+        const std::vector<vpihost::GateSpec> members = vpihost::BlockMembers(c.block);
+        ASSERT_EQ(members.size(), c.count) << c.block.address;
+        EXPECT_EQ(members[0].address, c.members[0]);
+        EXPECT_EQ(members[1].address, c.members[1]);
+        EXPECT_EQ(members.back().address, c.members[2]);
+        EXPECT_EQ(members.back().gateType, c.block.gateType);
+        EXPECT_EQ(members.back().blockSize, 0) << "each member is a single gate";
+        EXPECT_EQ(members.back().line, c.block.line);
+    }
+    vpihost::GateSpec special;
+    special.address = "!T";
+    special.blockSize = 4;
+    EXPECT_TRUE(vpihost::BlockMembers(special).empty()) << "no point number to count on from";
 }
 
 TEST(GateFile, ADuplicateNamesTheFirstDefinition) {
@@ -283,6 +321,24 @@ TEST_F(VpihostProgram, RunWithoutATerminalTellsTheStoryInPlainLines) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
     }
     EXPECT_EQ(run.out.find("\x1b["), std::string::npos) << "no escape sequences in plain output";
+}
+
+TEST_F(VpihostProgram, RunDefinesTheGatesOfABlockTheDriverAccepts) {
+    const std::string gates = "/tmp/vpihost_test_blocks." + std::to_string(getpid());
+    std::ofstream(gates) << "012A40 analog16 block 32 0.1 °C\n001A05 0 block 16\n";
+    const ProgramRun run = RunProgram("run --simulate --gates " + gates + " --duration 9");
+    std::remove(gates.c_str());
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    for (const std::string& line : {
+             gates + ":2: block 001A05 type 0 refused, left out: TELMOR> BlockParse() error, block address "
+                     "should be 0 or 40, block '001A05'",
+             std::string("info     16 gates defined; ColdStart"),
+             std::string("progress initial read done: 16 of 16 gates"),
+             std::string("gate     012A55 = "),
+         }) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+    }
+    EXPECT_EQ(run.out.find("012A56"), std::string::npos) << "the block at 40 ends at 55";
 }
 
 TEST_F(VpihostProgram, RunOnATerminalUpdatesTheViewInPlaceAndTakesCommands) {

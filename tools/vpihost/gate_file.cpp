@@ -3,6 +3,7 @@
 #include "vpihost/gate_file.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -24,6 +25,10 @@ constexpr TypeName kTypeNames[] = {
 
 // The driver works on a copy of at most 31 characters; no valid address is longer than 7.
 constexpr size_t kMaxAddressLength = 31;
+// The network's replies hold 32 values at most; the driver says which sizes it takes.
+constexpr long kMaxBlockSize = 32;
+// A station number of three digits and a memory-type letter before the point number.
+constexpr size_t kPointNumberAt = 4;
 
 bool ParseNumber(const std::string& text, double& value) {
     char* end = nullptr;
@@ -46,6 +51,15 @@ std::string ParseGateLine(const std::vector<std::string>& fields, GateSpec& gate
     if (!ParseGateType(fields[1], gate.gateType))
         return "gate type '" + fields[1] + "' is not 0..7 or a type name";
     size_t next = 2;
+    if (next < fields.size() && fields[next] == "block") {
+        if (++next == fields.size()) return "block size missing after 'block'";
+        const std::string& size = fields[next++];
+        char* end = nullptr;
+        const long count = std::strtol(size.c_str(), &end, 10);
+        if (size.empty() || *end != '\0' || count < 1 || count > kMaxBlockSize)
+            return "block size '" + size + "' is not a whole number 1.." + std::to_string(kMaxBlockSize);
+        gate.blockSize = static_cast<int>(count);
+    }
     double scale = 0;
     if (next < fields.size() && ParseNumber(fields[next], scale)) {
         if (!std::isfinite(scale) || scale == 0)
@@ -98,6 +112,25 @@ GateFile ParseGateFile(std::istream& in, const std::string& name) {
         }
     }
     return file;
+}
+
+std::vector<GateSpec> BlockMembers(const GateSpec& block) {
+    const std::string& address = block.address;
+    const size_t width = address.size() > kPointNumberAt ? address.size() - kPointNumberAt : 0;
+    if (width == 0 || width > 3 ||
+        address.find_first_not_of("0123456789", kPointNumberAt) != std::string::npos)
+        return {};
+    const int first = std::atoi(address.c_str() + kPointNumberAt);
+    std::vector<GateSpec> members;
+    for (int index = 0; index < block.blockSize; ++index) {
+        GateSpec member = block;
+        member.blockSize = 0;
+        char number[8];
+        std::snprintf(number, sizeof number, "%0*d", static_cast<int>(width), first + index);
+        member.address = address.substr(0, kPointNumberAt) + number;
+        members.push_back(std::move(member));
+    }
+    return members;
 }
 
 GateFile LoadGateFile(const std::string& path) {

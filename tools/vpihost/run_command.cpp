@@ -25,9 +25,32 @@ constexpr int64_t kStationsEveryNs = 1000 * kNsPerMs;
 constexpr int64_t kRenderEveryNs = 250 * kNsPerMs;
 constexpr unsigned kStations = 1000;
 
+// Asks the driver to check a gate or a block; the reason when it refuses.
+std::optional<std::string> Refusal(Driver& driver, const GateSpec& spec) {
+    GateRecord record{};
+    const int32_t result = CheckGate(driver, record, spec.address.c_str(), spec.gateType, spec.blockSize);
+    const std::vector<std::string> messages = LogLines(EventSink::Instance().Drain());
+    if (result == VPI_DONE) return std::nullopt;
+    return messages.empty() ? "(no message)" : messages.front();
+}
+
+// Defines one checked gate in the host library.
+void Define(const GateSpec& spec, int instance, std::vector<GateRow>& rows) {
+    GateRow row;
+    row.spec = spec;
+    if (VeldanDefineGate(instance, spec.address.c_str(), spec.gateType, &row.id) != 0) {
+        std::fprintf(stderr, "vpihost: gate %s is defined twice, left out\n", spec.address.c_str());
+        return;
+    }
+    VeldanSetScale(row.id, spec.scale, 0);
+    rows.push_back(std::move(row));
+}
+
 // The gates from the file, or the demo network's; each checked by the
 // driver and defined in the host library. Refused gates are reported and
-// left out, as a host does. False when the file has errors.
+// left out, as a host does. A block the driver accepts stands for its
+// gates; those of its addresses that the network does not have (a block at
+// 40 ends at 55) are left out without a word. False when the file has errors.
 bool DefineGates(const Options& options, Driver& driver, std::vector<GateRow>& rows) {
     std::vector<GateSpec> specs;
     if (!options.gatesFile.empty()) {
@@ -41,25 +64,20 @@ bool DefineGates(const Options& options, Driver& driver, std::vector<GateRow>& r
     EventSink::Instance().Drain();
     const int instance = static_cast<int>(driver.Instance() & 0xFF);
     for (const GateSpec& spec : specs) {
-        GateRecord record{};
-        const int32_t result = CheckGate(driver, record, spec.address.c_str(), spec.gateType, 0);
-        const std::vector<std::string> messages = LogLines(EventSink::Instance().Drain());
-        if (result != VPI_DONE) {
+        if (const std::optional<std::string> refused = Refusal(driver, spec)) {
             const std::string where =
                 spec.line ? options.gatesFile + ":" + std::to_string(spec.line) + ": " : "";
-            std::fprintf(stderr, "vpihost: %sgate %s type %d refused, left out: %s\n", where.c_str(),
-                         spec.address.c_str(), spec.gateType,
-                         messages.empty() ? "(no message)" : messages.front().c_str());
+            std::fprintf(stderr, "vpihost: %s%s %s type %d refused, left out: %s\n", where.c_str(),
+                         spec.blockSize ? "block" : "gate", spec.address.c_str(), spec.gateType,
+                         refused->c_str());
             continue;
         }
-        GateRow row;
-        row.spec = spec;
-        if (VeldanDefineGate(instance, spec.address.c_str(), spec.gateType, &row.id) != 0) {
-            std::fprintf(stderr, "vpihost: gate %s is defined twice, left out\n", spec.address.c_str());
+        if (spec.blockSize == 0) {
+            Define(spec, instance, rows);
             continue;
         }
-        VeldanSetScale(row.id, spec.scale, 0);
-        rows.push_back(std::move(row));
+        for (const GateSpec& member : BlockMembers(spec))
+            if (!Refusal(driver, member)) Define(member, instance, rows);
     }
     return true;
 }
