@@ -2,17 +2,14 @@
 # Installs the Debian packages the build, the tests and the tools need, on a
 # fresh machine. Does nothing when they are all there.
 set -euo pipefail
+# shellcheck source=scripts/lib/packages.sh
+source "$(dirname "$0")/lib/packages.sh"
 
 packages=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev libbenchmark-dev clang-format
           pkg-config file binutils)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
+find_missing_packages "${packages[@]}"
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
-  SUDO=""
-  [[ $(id -u) -ne 0 ]] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+  sudo_unless_root apt-get update -qq
+  sudo_unless_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 fi

@@ -20,6 +20,8 @@
 # always the last line it prints; mounts are undone on every way out.
 set -Eeuo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib/packages.sh
+source scripts/lib/packages.sh
 
 build_dir=${BUILD_DIR:-build}
 cache_dir=${TELMOR_CLEAN_ROOT_CACHE:-/var/cache/telmor-clean-root}
@@ -103,10 +105,8 @@ step() {
 elapsed() { printf '%d:%02d' $((SECONDS / 60)) $((SECONDS % 60)); }
 
 need_packages() {
-  local missing=() package
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-  done
+  local missing
+  find_missing_packages "$@"
   if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
     step "apt-get update" apt-get update -qq
