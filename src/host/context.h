@@ -81,4 +81,10 @@ inline DriverContext& ContextOf(const VpiCallBlock* callBlock) {
     return *static_cast<DriverContext*>(callBlock->context);
 }
 
+// Whether EndVpi has asked the instance to stop. Acquire pairs with EndVpi's
+// release, although nothing else is published with it.
+inline bool EndRequested(const DriverContext& context) {
+    return context.endRequested.load(std::memory_order_acquire) != 0;
+}
+
 }  // namespace telmor

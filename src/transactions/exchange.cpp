@@ -12,8 +12,7 @@ namespace telmor {
 bool NormalOperation(const DriverContext& context) {
     // Once EndVpi has asked to stop, nobody reads the replies any more.
     return context.commState.load(std::memory_order_relaxed) >= 4 &&
-           context.resetRequested.load(std::memory_order_relaxed) == 0 &&
-           context.endRequested.load(std::memory_order_acquire) == 0;
+           context.resetRequested.load(std::memory_order_relaxed) == 0 && !EndRequested(context);
 }
 
 int32_t FinalResult(const DriverContext& context, int32_t lastAttempt) {

@@ -76,10 +76,6 @@ platform::WaitResult AwaitReply(DriverContext& context, uint32_t timeoutMs) {
     return result;
 }
 
-bool EndRequested(const DriverContext& context) {
-    return context.endRequested.load(std::memory_order_acquire) != 0;
-}
-
 Delivery OfferAwaitedLine(DriverContext& context, const char* line, uint16_t length) {
     {
         platform::SpinGuard guard(context.handoffLock);

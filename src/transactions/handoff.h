@@ -30,10 +30,6 @@ void ArmAnyLine(DriverContext& context);
 // the hand-off is disarmed first, except while the instance ends.
 platform::WaitResult AwaitReply(DriverContext& context, uint32_t timeoutMs);
 
-// Whether EndVpi has asked the instance to stop: a wait that ends then was
-// cut short, it did not time out.
-bool EndRequested(const DriverContext& context);
-
 // Runs `copy` while no delivery can change replyBuf or specialText.
 template <typename Copy>
 void WithHandoffLocked(DriverContext& context, Copy copy);

@@ -38,7 +38,7 @@ struct alignas(4) ValueArea {
 };
 
 bool MustStop(const DriverContext& context) {
-    return context.endRequested.load() != 0 || context.commState.load() < kNormalOperation ||
+    return EndRequested(context) || context.commState.load() < kNormalOperation ||
            context.resetRequested.load() != 0;
 }
 
@@ -117,7 +117,7 @@ void ReadStationsWith(DriverContext& context, BlockReader read) {
     TELMOR_LOG(kLevelTrace,
                "TELMOR> ReadStations() info, reading/initialising all values from connected stations ...");
     for (uint16_t station = 0; station < kStationCount; ++station) {
-        if (context.endRequested.load() != 0) return;
+        if (EndRequested(context)) return;
         // A walk cut short by a restart or reset never counts as done, even if
         // the network is back in normal operation by the time it is noticed.
         if (context.commState.load() < kNormalOperation || context.resetRequested.load() != 0) return;
