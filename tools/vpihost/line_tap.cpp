@@ -69,7 +69,6 @@ struct LineTap::Impl {
     std::string toDriver;
     TrafficPieces frames{"/"};
     TrafficPieces lines{"\n\r"};
-    int64_t lostAtNs = 0;
     int64_t lastTryNs = 0;
     uint64_t dropped = 0;      // from the driver while the device is lost
     bool overflowing = false;  // the driver's side does not take the network's bytes
@@ -151,7 +150,7 @@ struct LineTap::Impl {
         tcflush(deviceFd, TCOFLUSH);
         CloseFd(deviceFd);
         toDevice.clear();
-        lostAtNs = lastTryNs = now;
+        lastTryNs = now;
         dropped = 0;
         Note("device lost: " + device + " (" + reason + ")");
     }
