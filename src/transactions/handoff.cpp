@@ -27,6 +27,9 @@ void TakeLine(DriverContext& context, const char* line, uint16_t length) {
     Disarm(context);
 }
 
+// Called with the lock held: arming resets the event under the same lock, so
+// the signal of a delivery can never land after a later command has armed
+// and wake it with a line that was not its own.
 Delivery Signal(DriverContext& context) {
     return platform::SetEvent(context.replyEvent) ? Delivery::Delivered : Delivery::SignalFailed;
 }
@@ -70,8 +73,9 @@ platform::WaitResult AwaitReply(DriverContext& context, uint32_t timeoutMs) {
     if (!Armed(context)) return platform::WaitResult::Signalled;
     // Once EndVpi has asked to stop, the hand-off stays armed: a reply still
     // on its way is then taken here, instead of being read as a message the
-    // network sent of its own. No later command waits on this instance, and
-    // one that arms anew replaces the old prefix.
+    // network sent of its own. A command that still arms after this (one that
+    // was already past its own stop check) replaces the prefix and resets the
+    // event under the lock, so that reply never reaches it.
     if (!EndRequested(context)) Disarm(context);
     return result;
 }
@@ -86,8 +90,8 @@ Delivery OfferAwaitedLine(DriverContext& context, const char* line, uint16_t len
             expect != 0 && length >= expect && std::memcmp(line, context.replyBuf, expect) == 0;
         if (!anyLine && !emptyAck && !prefixMatch) return Delivery::NotAwaited;
         TakeLine(context, line, length);
+        return Signal(context);
     }
-    return Signal(context);
 }
 
 Delivery OfferErrorReply(DriverContext& context, const char* line, uint16_t length, uint16_t fieldLength) {
@@ -99,8 +103,8 @@ Delivery OfferErrorReply(DriverContext& context, const char* line, uint16_t leng
         if (std::memcmp(line + kFieldStart, context.replyBuf + 1, fieldLength) != 0)
             return Delivery::NotAwaited;
         TakeLine(context, line, length);
+        return Signal(context);
     }
-    return Signal(context);
 }
 
 }  // namespace telmor

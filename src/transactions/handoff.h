@@ -4,9 +4,11 @@
 // A command (holding portMutex) arms the hand-off before it sends, so a fast
 // reply is never lost; the receiver copies a matching line into replyBuf,
 // disarms and sets replyEvent, which stays set until the command arms anew.
-// A command whose wait timed out disarms under the same lock, so a late line
-// is never handed to a later command as its own. All hand-off fields change
-// only under handoffLock.
+// A command whose wait timed out disarms under the same lock (while the
+// instance ends it stays armed, to take a late reply quietly); a later command
+// re-arms and resets the event under it. So a late line is never handed to a
+// later command as its own. All hand-off fields change, and the event is set
+// and reset, only under handoffLock.
 #pragma once
 
 #include <cstdint>

@@ -101,7 +101,7 @@ int32_t ReadAttempt(DriverContext& context, GateRequest& request, const char* ad
     prefix[0] = 'U';
     ArmReply(context, prefix, 7);
     if (Send(context.requestBuf, context) != 0) {
-        AwaitReply(context, 0);  // disarm
+        AwaitReply(context, 0);  // no reply awaited any more
         TELMOR_LOG(kLevelTrace, "TELMOR> DoRead() error, sending request, '%s'", address);
         return VPI_UNABLE;
     }

@@ -134,7 +134,7 @@ AttemptResult WriteAttempt(DriverContext& context, const GateRequest& request, c
         ArmReply(context, context.requestBuf, 2);
     }
     if (Send(context.requestBuf, context) != 0) {
-        if (!noAnswer) AwaitReply(context, 0);  // disarm
+        if (!noAnswer) AwaitReply(context, 0);  // no reply awaited any more
         TELMOR_LOG(kLevelMajor, "TELMOR> DoWrite() error, sending request, '%s'", address);
         return {Outcome::Attempted, VPI_UNABLE};
     }
