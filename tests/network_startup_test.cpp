@@ -176,15 +176,23 @@ TEST_F(NetworkStartup, EndVpiDoesNotSitOutAWaitingRead) {
     net.sim.SetSilent(true);
     const size_t before = net.sim.Requests().size();
     Gate gate("012A05", 0);
+    Gate queued("012A06", 0);
     int32_t result = -1;
+    int32_t queuedResult = -1;
     std::thread reader([&] { result = net.Read(gate); });
     ASSERT_TRUE(net.sim.WaitForRequests(before + 1, 2000));
+    // A second read waits for the port mutex the first one holds.
+    std::thread second([&] { queuedResult = net.Read(queued); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(net.EndVpi(), VPI_DONE);
     reader.join();
+    second.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     EXPECT_EQ(result, VPI_NOT_NOW) << "an ending instance reports a failed exchange as not done";
-    EXPECT_EQ(net.sim.Requests().size(), before + 1) << "no retry once the instance ends";
+    EXPECT_EQ(queuedResult, VPI_NOT_NOW);
+    EXPECT_EQ(net.sim.Requests().size(), before + 1)
+        << "no retry once the instance ends, and nothing from the read that waited for the mutex";
     EXPECT_EQ(CountLogged("64 TELMOR> DoRead() error, time-out waiting for answer"), 0u)
         << "the wait was cut short, it did not time out";
 }

@@ -23,7 +23,10 @@ int32_t FinalResult(const DriverContext& context, int32_t lastAttempt) {
 bool NetworkReady(const DriverContext& context, const ExchangeTexts& texts, const char* address) {
     if (context.commReady.load(std::memory_order_acquire) != 0) return true;
     TELMOR_LOG(kLevelTrace, texts.notInitialised, address);
-    platform::SleepMs(2500);
+    // The pause holds back a caller that asks again at once; EndVpi, which
+    // waits for the station reads, need not sit it out.
+    constexpr uint32_t kSlice = 50;
+    for (uint32_t left = 2500; left > 0 && !EndRequested(context); left -= kSlice) platform::SleepMs(kSlice);
     return false;
 }
 
@@ -31,7 +34,11 @@ bool TakePortMutex(const DriverContext& context, const ExchangeTexts& texts, con
     switch (platform::WaitMutex(context.portMutex, MutexWaitMs(context))) {
         case platform::WaitResult::Signalled:
         case platform::WaitResult::Abandoned:
-            return true;
+            // A command that waited for the mutex while EndVpi began sends
+            // nothing: nobody reads the answers any more.
+            if (!EndRequested(context)) return true;
+            platform::ReleaseMutex(context.portMutex);
+            return false;
         case platform::WaitResult::TimedOut:
             TELMOR_LOG(kLevelMajor, texts.mutexTimedOut, address);
             return false;

@@ -24,11 +24,13 @@ bool NormalOperation(const DriverContext& context);
 // The routine's result from its last attempt's result.
 int32_t FinalResult(const DriverContext& context, int32_t lastAttempt);
 
-// Refuses while the network is not up: logs, pauses 2500 ms, false.
+// Refuses while the network is not up: logs, pauses 2500 ms (less once the
+// instance ends), false.
 bool NetworkReady(const DriverContext& context, const ExchangeTexts& texts, const char* address);
 
 // Waits for portMutex (four times the time-out); an abandoned mutex counts as
-// taken. Logs and returns false when it is not taken.
+// taken. Logs and returns false when it is not taken; false without a word
+// when the instance has begun to end meanwhile.
 bool TakePortMutex(const DriverContext& context, const ExchangeTexts& texts, const char* address);
 void ReleasePortMutex(const DriverContext& context, const ExchangeTexts& texts, const char* address);
 
