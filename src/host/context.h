@@ -10,7 +10,8 @@
 // - The hand-off fields (expectLen, acceptAnyLine, replyBuf, replyLen) change
 //   only under handoffLock; see transactions/handoff.h.
 // - rxLine belongs to the receiver thread; requestBuf to the holder of
-//   portMutex; specialText to the holder of portMutex.
+//   portMutex. specialText is written by the command-gate write (holding
+//   portMutex) and read by reads of "!1".."!3", both under handoffLock.
 // - portMutex, replyEvent and the two I/O records are set by ColdStart before
 //   any thread starts and closed by EndVpi after every thread has left.
 #pragma once
