@@ -64,6 +64,7 @@ protected:
         VeldanSetLogMask(3);
         VeldanSetLogCallback(nullptr, nullptr);
         VeldanSetPutCallback(nullptr, nullptr);
+        VeldanSetCommStatusCallback(nullptr, nullptr);
         VeldanReset();
     }
 
@@ -389,6 +390,8 @@ TEST_F(VeldanTest, ErrNeedsLittleStack) {
 struct Seen {
     std::vector<std::string> lines;
     std::vector<std::string> puts;
+    std::vector<uint32_t> raws;
+    std::vector<std::string> reports;
     size_t logCountInCallback = 0;
 };
 
@@ -402,26 +405,41 @@ TEST_F(VeldanTest, CallbacksSeeLinesAndPutsAndMayCallBackIn) {
         },
         &seen);
     VeldanSetPutCallback(
-        [](void* user, uint32_t, const char* address, double value) {
+        [](void* user, uint32_t, const char* address, double value, uint32_t raw) {
             uint32_t count = 0;
             uint32_t id = 0;
             VeldanFindGate(0, address, &id);
             VeldanGetGate(id, nullptr, nullptr, &count, nullptr);
             static_cast<Seen*>(user)->puts.push_back(std::string(address) + "=" + std::to_string(value) +
                                                      " #" + std::to_string(count));
+            static_cast<Seen*>(user)->raws.push_back(raw);
+        },
+        &seen);
+    VeldanSetCommStatusCallback(
+        [](void* user, int instance, uint32_t station, int a, int b) {
+            static_cast<Seen*>(user)->reports.push_back(std::to_string(instance) + " " +
+                                                        std::to_string(station) + " " + std::to_string(a) +
+                                                        " " + std::to_string(b));
         },
         &seen);
 
     const uint32_t id = Define(0, "012A05", 0);
     HostErr()(64, "TELMOR> x %d", 1);
+    double cooked = 0;
+    ASSERT_EQ(KoriCook(0, id, 0x0FA00000u, &cooked), 0);
     KoriPutGateVal(0, id, 2, 2.5, 0, 0);
     KoriPutGateVal(0, id, 1, 3.5, 0, 0);  // refused: no callback
+    KoriSetPlcCommStatus(0, 1, 12, 1, 1);
+    KoriSetPlcCommStatus(1, 1, 13, 1, 1);  // refused: no callback
+    VeldanSetCommStatusCallback(nullptr, nullptr);
     VeldanSetLogCallback(nullptr, nullptr);
     HostErr()(64, "after");
 
     EXPECT_EQ(seen.lines, std::vector<std::string>{"64 TELMOR> x 1"});
     EXPECT_EQ(seen.logCountInCallback, 1u);
     EXPECT_EQ(seen.puts, std::vector<std::string>{"012A05=2.500000 #1"}) << "called after the put is stored";
+    EXPECT_EQ(seen.raws, std::vector<uint32_t>{0x0FA00000u}) << "the raw value the put kept, from the cook";
+    EXPECT_EQ(seen.reports, std::vector<std::string>{"1 12 1 1"});
 }
 
 // Run under ThreadSanitizer to mean much: driver threads and a host reader at once.

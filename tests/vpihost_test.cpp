@@ -480,6 +480,24 @@ TEST_F(VpihostProgram, RunClosesTheLostPortAndReopensItWhenTheDeviceIsBack) {
     EXPECT_NE(run.out.find("EndVpi result 0"), std::string::npos) << run.out;
 }
 
+// The driver reports a station that stops answering to the host; the view
+// shows the report as it comes, however many calls the host library records.
+TEST_F(VpihostProgram, RunShowsTheStationsTheDriverReportsLost) {
+    std::string ultsim = Program();
+    ultsim.replace(ultsim.rfind('/') + 1, std::string::npos, "ultsim");
+    const std::string link = "/tmp/vs" + std::to_string(getpid() % 10000);
+    const ProgramRun run = RunShell(
+        ultsim + " --pty --link " + link + " --stations 1,2 --station-off 5:2 >/dev/null 2>&1 & S=$!; " +
+        "for i in $(seq 50); do [ -e " + link + " ] && break; sleep 0.1; done; " + Program() +
+        " run --port " + link + " --duration 9; R=$?; kill $S; wait; exit $R");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const size_t answering = run.out.find("station  station 2 answering");
+    const size_t reported = run.out.find("station  station 2 does not answer (reported to the host)");
+    ASSERT_NE(reported, std::string::npos) << run.out;
+    EXPECT_LT(answering, reported);
+    EXPECT_EQ(run.out.find("station 1 does not answer"), std::string::npos) << run.out;
+}
+
 // A real port traced: vpihost opens the device (the simulator behind a
 // link) and gives the driver a pseudo-terminal passing the line through.
 TEST_F(VpihostProgram, TraceOnARealPortShowsTheLinePassedThroughTheTool) {

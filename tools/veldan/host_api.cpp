@@ -181,4 +181,11 @@ VELDAN_API void VeldanSetPutCallback(VeldanPutCallback callback, void* user) {
     callbacks.putUser = user;
 }
 
+VELDAN_API void VeldanSetCommStatusCallback(VeldanCommStatusCallback callback, void* user) {
+    veldan::Callbacks& callbacks = veldan::TheCallbacks();
+    const std::lock_guard lock(callbacks.mutex);
+    callbacks.commStatus = callback;
+    callbacks.commStatusUser = user;
+}
+
 }  // extern "C"

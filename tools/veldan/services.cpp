@@ -121,6 +121,7 @@ VELDAN_API int KoriPutGateVal(int reserved, uint32_t gateId, int kind, double va
     call.a = a;
     call.b = b;
     std::string address;
+    uint32_t raw = 0;
     {
         State& state = veldan::TheState();
         const std::lock_guard lock(state.mutex);
@@ -130,12 +131,15 @@ VELDAN_API int KoriPutGateVal(int reserved, uint32_t gateId, int kind, double va
             address = gate->address;
         }
         call.result = Put(state, gate, reserved, kind, value, a, b);
+        // Taken with the value: a later put may change the gate before the
+        // callback's receiver looks.
+        if (call.result == 0) raw = gate->raw;
         veldan::RecordCall(state, call);
     }
     if (call.result == 0) {
         veldan::Callbacks& callbacks = veldan::TheCallbacks();
         const std::lock_guard lock(callbacks.mutex);
-        if (callbacks.put != nullptr) callbacks.put(callbacks.putUser, gateId, address.c_str(), value);
+        if (callbacks.put != nullptr) callbacks.put(callbacks.putUser, gateId, address.c_str(), value, raw);
     }
     return call.result;
 }
@@ -146,11 +150,19 @@ VELDAN_API int KoriSetPlcCommStatus(int reserved, int instance, uint32_t station
     call.station = station;
     call.a = a;
     call.b = b;
-    State& state = veldan::TheState();
-    const std::lock_guard lock(state.mutex);
-    call.result = reserved != 0 ? veldan::kBadArgument
-                                : veldan::ForcedResult(state, VELDAN_CALL_COMM_STATUS, std::string());
-    veldan::RecordCall(state, call);
+    {
+        State& state = veldan::TheState();
+        const std::lock_guard lock(state.mutex);
+        call.result = reserved != 0 ? veldan::kBadArgument
+                                    : veldan::ForcedResult(state, VELDAN_CALL_COMM_STATUS, std::string());
+        veldan::RecordCall(state, call);
+    }
+    if (call.result == 0) {
+        veldan::Callbacks& callbacks = veldan::TheCallbacks();
+        const std::lock_guard lock(callbacks.mutex);
+        if (callbacks.commStatus != nullptr)
+            callbacks.commStatus(callbacks.commStatusUser, instance, station, a, b);
+    }
     return call.result;
 }
 

@@ -72,6 +72,8 @@ struct Callbacks {
     void* logUser = nullptr;
     VeldanPutCallback put = nullptr;
     void* putUser = nullptr;
+    VeldanCommStatusCallback commStatus = nullptr;
+    void* commStatusUser = nullptr;
 };
 
 // Both live until the process ends: driver threads may still log during exit.

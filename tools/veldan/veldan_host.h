@@ -77,9 +77,14 @@ VELDAN_API void VeldanSetLogMask(int mask);
 /* Called for every log line, on the thread that logged it (NULL removes it). */
 typedef void (*VeldanLogCallback)(void* user, int level, const char* text);
 VELDAN_API void VeldanSetLogCallback(VeldanLogCallback callback, void* user);
-/* Called for every successful put. */
-typedef void (*VeldanPutCallback)(void* user, uint32_t gateId, const char* address, double value);
+/* Called for every successful put, with the gate's raw value as the put left
+ * it (see VeldanGetGate), taken together with the value. */
+typedef void (*VeldanPutCallback)(void* user, uint32_t gateId, const char* address, double value,
+                                  uint32_t raw);
 VELDAN_API void VeldanSetPutCallback(VeldanPutCallback callback, void* user);
+/* Called for every communication-status report the host library accepted. */
+typedef void (*VeldanCommStatusCallback)(void* user, int instance, uint32_t station, int a, int b);
+VELDAN_API void VeldanSetCommStatusCallback(VeldanCommStatusCallback callback, void* user);
 
 #ifdef __cplusplus
 }

@@ -22,6 +22,7 @@ EventSink& EventSink::Instance() {
         auto* created = new EventSink;
         VeldanSetLogCallback(&EventSink::OnLog, created);
         VeldanSetPutCallback(&EventSink::OnPut, created);
+        VeldanSetCommStatusCallback(&EventSink::OnCommStatus, created);
         return created;
     }();
     return *sink;
@@ -36,20 +37,32 @@ void EventSink::OnLog(void* user, int level, const char* text) {
     event.timeNs = RealTimeNs();
     event.level = level;
     event.text = text;
-    std::lock_guard lock(sink->mutex_);
-    sink->pending_.push_back(std::move(event));
+    sink->Push(std::move(event));
 }
 
-void EventSink::OnPut(void* user, uint32_t gateId, const char* address, double value) {
-    auto* sink = static_cast<EventSink*>(user);
+void EventSink::OnPut(void* user, uint32_t gateId, const char*, double value, uint32_t raw) {
     Event event;
     event.kind = Event::Kind::Put;
     event.timeNs = RealTimeNs();
     event.gateId = gateId;
-    event.address = address;
     event.value = value;
-    std::lock_guard lock(sink->mutex_);
-    sink->pending_.push_back(std::move(event));
+    event.raw = raw;
+    static_cast<EventSink*>(user)->Push(std::move(event));
+}
+
+// The driver reports a station that stopped answering (the only report it
+// makes) to the host's communication status.
+void EventSink::OnCommStatus(void* user, int, uint32_t station, int, int) {
+    Event event;
+    event.kind = Event::Kind::StationLost;
+    event.timeNs = RealTimeNs();
+    event.station = station;
+    static_cast<EventSink*>(user)->Push(std::move(event));
+}
+
+void EventSink::Push(Event event) {
+    std::lock_guard lock(mutex_);
+    pending_.push_back(std::move(event));
 }
 
 std::vector<Event> EventSink::Drain() {

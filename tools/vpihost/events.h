@@ -12,14 +12,15 @@
 namespace vpihost {
 
 struct Event {
-    enum class Kind { Log, Put };
+    enum class Kind { Log, Put, StationLost };
     Kind kind = Kind::Log;
-    int64_t timeNs = 0;   // CLOCK_REALTIME
-    int level = 0;        // log: 32 or 64
-    std::string text;     // log: the line
-    uint32_t gateId = 0;  // put
-    std::string address;  // put
-    double value = 0;     // put
+    int64_t timeNs = 0;    // CLOCK_REALTIME
+    int level = 0;         // log: 32 or 64
+    std::string text;      // log: the line
+    uint32_t gateId = 0;   // put
+    double value = 0;      // put
+    uint32_t raw = 0;      // put: the raw value the put left
+    uint32_t station = 0;  // station lost: the station the driver reported to the host
 };
 
 class EventSink {
@@ -36,7 +37,9 @@ public:
 private:
     EventSink() = default;
     static void OnLog(void* user, int level, const char* text);
-    static void OnPut(void* user, uint32_t gateId, const char* address, double value);
+    static void OnPut(void* user, uint32_t gateId, const char* address, double value, uint32_t raw);
+    static void OnCommStatus(void* user, int instance, uint32_t station, int a, int b);
+    void Push(Event event);
 
     std::mutex mutex_;
     std::vector<Event> pending_;

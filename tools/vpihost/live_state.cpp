@@ -105,10 +105,16 @@ std::vector<Note> LiveState::TakeNotes() {
 }
 
 void LiveState::OnEvent(const Event& event) {
-    if (event.kind == Event::Kind::Log) {
-        OnLog(event);
-    } else {
-        OnPut(event);
+    switch (event.kind) {
+        case Event::Kind::Log:
+            OnLog(event);
+            break;
+        case Event::Kind::Put:
+            OnPut(event);
+            break;
+        case Event::Kind::StationLost:
+            OnLostReport(event.station, event.timeNs);
+            break;
     }
 }
 
@@ -154,12 +160,10 @@ void LiveState::OnPut(const Event& event) {
     const auto found = byId_.find(event.gateId);
     if (found == byId_.end()) return;
     GateRow& gate = gates_[found->second];
-    uint32_t raw = 0;
-    VeldanGetGate(gate.id, nullptr, &raw, nullptr, nullptr);
     const bool changed = !gate.hasValue || gate.value != event.value;
     gate.hasValue = true;
     gate.value = event.value;
-    gate.raw = ShownRaw(gate, raw);
+    gate.raw = ShownRaw(gate, event.raw);
     ++gate.puts;
     gate.lastPutNs = event.timeNs;
     gate.putSinceScan = true;

@@ -88,17 +88,6 @@ LiveOutput::Mode OutputMode(const Options& options) {
     return isatty(STDOUT_FILENO) ? LiveOutput::Mode::Terminal : LiveOutput::Mode::Plain;
 }
 
-// The driver's reports of stations that stopped answering, from the host
-// library's record of calls.
-void TakeLostReports(size_t& seen, LiveState& state, int64_t now) {
-    const size_t count = VeldanCallCount();
-    for (; seen < count; ++seen) {
-        VeldanCall call{};
-        if (VeldanGetCall(seen, &call) == 0 && call.kind == VELDAN_CALL_COMM_STATUS)
-            state.OnLostReport(call.station, now);
-    }
-}
-
 // Closes the port when the device is lost and reopens it once the device is
 // back, saying so in the output. Only for a real port: the simulator's
 // pseudo-terminal cannot go away under the program.
@@ -197,7 +186,6 @@ private:
             for (const Event& event : events)
                 if (event.kind == Event::Kind::Log) recovery_->OnLog(event.text, now);
         }
-        TakeLostReports(callsSeen_, state_, now);
         for (const std::string& note : session_.TakeNotes()) output_.Say(note);
     }
 
@@ -206,7 +194,6 @@ private:
     LiveOutput& output_;
     bool trace_;
     DeviceRecovery* recovery_;
-    size_t callsSeen_ = VeldanCallCount();
     int64_t lastStatusNs_ = 0;
     int64_t lastStationsNs_ = 0;
     int64_t lastRequestsNs_ = 0;
