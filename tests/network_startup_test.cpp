@@ -266,6 +266,21 @@ TEST_F(NetworkStartup, TwoInstancesOnTwoLinesSideBySide) {
     EXPECT_EQ(second.EndVpi(), VPI_DONE);
 }
 
+// A close that fails has still released the handle (both backends make it
+// stale first): keeping it would make every later CloseCom, and EndVpi, fail.
+TEST_F(NetworkStartup, AFailedCloseLeavesNoDeadHandleBehind) {
+    Network net;
+    ASSERT_TRUE(net.Start());
+    const auto port = net.driver.context().comHandle.load();
+    EXPECT_EQ(net.driver.Call(VPI_CLOSE_COM), VPI_DONE);
+    net.driver.context().comHandle.store(port);  // a handle that is already gone
+    EXPECT_EQ(net.driver.Call(VPI_CLOSE_COM), VPI_UNABLE);
+    EXPECT_TRUE(Logged("64 TELMOR> CloseCom() exited 2"));
+    EXPECT_EQ(net.driver.context().comHandle.load(), 0u);
+    EXPECT_EQ(net.driver.Call(VPI_REOPEN_COM), VPI_DONE);
+    EXPECT_EQ(net.EndVpi(), VPI_DONE);
+}
+
 TEST_F(NetworkStartup, CloseAndReopenThePortWhileTheThreadRuns) {
     Network net;
     ASSERT_TRUE(net.Start());

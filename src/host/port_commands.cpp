@@ -33,11 +33,15 @@ int32_t CloseCom(VpiCallBlock* callBlock) {
     DriverContext& context = ContextOf(callBlock);
     const platform::Handle port = context.comHandle.load(std::memory_order_acquire);
     if (port == platform::kNullHandle) return VPI_DONE;
-    if (ClosePort(port) != 0) {
+    // A close that fails has released the handle all the same (it is made
+    // stale before anything can fail), so it is not kept: every later close,
+    // and EndVpi, would fail on it for good.
+    const int closed = ClosePort(port);
+    context.comHandle.store(platform::kNullHandle, std::memory_order_release);
+    if (closed != 0) {
         TELMOR_LOG(kLevelTrace, "TELMOR> CloseCom() exited 2");
         return VPI_UNABLE;
     }
-    context.comHandle.store(platform::kNullHandle, std::memory_order_release);
     return VPI_DONE;
 }
 
