@@ -23,7 +23,10 @@ void BM_SingleReadRoundTrip(benchmark::State& state) {
     }
     telmor::test::Gate gate("012A05", 0);
     for (auto _ : state) {
-        if (net.Read(gate) != VPI_DONE) state.SkipWithError("read failed");
+        if (net.Read(gate) != VPI_DONE) {
+            state.SkipWithError("read failed");
+            break;
+        }
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -40,7 +43,10 @@ void BM_InitialReadThreeStations(benchmark::State& state) {
             return;
         }
         const auto start = std::chrono::steady_clock::now();
-        telmor::test::WaitUntil([&] { return net.driver.context().commState.load() == 5; }, 20000);
+        if (!telmor::test::WaitUntil([&] { return net.driver.context().commState.load() == 5; }, 20000)) {
+            state.SkipWithError("the initial read did not finish");
+            break;
+        }
         state.SetIterationTime(
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }

@@ -109,8 +109,8 @@ need_packages() {
   find_missing_packages "$@"
   if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
-    step "apt-get update" apt-get update -qq
-    step "apt-get install ${missing[*]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+    step "apt-get update" sudo_unless_root apt-get update -qq
+    step "apt-get install ${missing[*]}" sudo_unless_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
   fi
 }
 
