@@ -771,6 +771,19 @@ TEST_F(UltsimTest, PacedOutputKeepsTheCharacterTime) {
     EXPECT_LT(ElapsedMs(start), 50);
 }
 
+// More spontaneous messages than a slow line carries: they wait for the line
+// one at a time, so an answer still goes out behind at most one of them.
+TEST_F(UltsimTest, SpontaneousMessagesNeverHoldUpAnAnswer) {
+    sim.SetBaud(2400, 10);  // about 4 ms a character, 0.1 s a value message
+    sim.SetSpontaneousRate(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    line->Write("P00105A/");
+    std::string answer;
+    const auto start = Clock::now();
+    while (ElapsedMs(start) < 1500 && answer.rfind("U00105A", 0) != 0) answer = line->ReadLine(1500);
+    EXPECT_EQ(answer.rfind("U00105A", 0), 0u) << "no answer behind the value messages";
+}
+
 TEST_F(UltsimTest, LinesNeverInterleaveEvenWhilePaced) {
     sim.SetBaud(38400);
     line->Write("P00180A/");

@@ -44,6 +44,7 @@ struct Outgoing {
     int64_t dueNs;
     uint64_t seq;
     std::string bytes;
+    bool spontaneous = false;
 };
 
 bool MakeRaw(int fd) {
@@ -80,6 +81,10 @@ struct Simulator::Impl {
     bool silent = false;
     double rate = 0;
     int64_t nextSpontaneousNs = 0;
+    // A spontaneous message waits for the line: a line unit cannot send them
+    // faster than its line carries them, and a queue of them would hold up
+    // every answer.
+    bool spontaneousQueued = false;
     std::mt19937 rng{2400};
     int64_t charNs = 0;
     std::vector<std::string> requests;
@@ -131,8 +136,9 @@ struct Simulator::Impl {
     }
 
     // mu held.
-    void Enqueue(std::string bytes, int64_t dueNs) {
-        pending.push_back(Outgoing{dueNs, nextSeq++, std::move(bytes)});
+    void Enqueue(std::string bytes, int64_t dueNs, bool spontaneous = false) {
+        pending.push_back(Outgoing{dueNs, nextSeq++, std::move(bytes), spontaneous});
+        spontaneousQueued = spontaneousQueued || spontaneous;
     }
 
     void Send(std::string bytes) {
@@ -175,7 +181,7 @@ struct Simulator::Impl {
             nextSpontaneousNs = now + nextGap();
         while (nextSpontaneousNs <= now) {
             nextSpontaneousNs += nextGap();
-            if (answering.empty()) continue;
+            if (answering.empty() || spontaneousQueued) continue;
             const unsigned station = answering[rng() % answering.size()];
             const unsigned address = PointAddress(static_cast<unsigned>(rng() % kPointAddresses));
             const auto byte = static_cast<uint8_t>(rng() & 0xFFu);
@@ -184,17 +190,17 @@ struct Simulator::Impl {
             switch (rng() % 3) {
                 case 0:
                     network.SetValue(station, 'H', address, byte);
-                    Enqueue(DigitalMessage(station, address, byte), now);
+                    Enqueue(DigitalMessage(station, address, byte), now, true);
                     break;
                 case 1:
                     network.SetValue(station, 'A', address, static_cast<uint32_t>(analog));
-                    Enqueue(AnalogMessage(station, address, analog), now);
+                    Enqueue(AnalogMessage(station, address, analog), now, true);
                     break;
                 default:
                     network.SetValue(station, 'H', address, byte);
                     network.SetValue(station, 'A', address, static_cast<uint32_t>(analog));
                     network.SetValue(station, 'D', address, counter);
-                    Enqueue(CombinedMessage(station, address, byte, analog, counter), now);
+                    Enqueue(CombinedMessage(station, address, byte, analog, counter), now, true);
                     break;
             }
         }
@@ -214,6 +220,7 @@ struct Simulator::Impl {
         }
         if (best == pending.end()) return;
         current = std::move(best->bytes);
+        if (best->spontaneous) spontaneousQueued = false;
         pending.erase(best);
         currentPos = 0;
         currentCharNs = charNs;
