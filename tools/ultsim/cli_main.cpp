@@ -208,9 +208,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
 }
 
 void PrintTrace(const ultsim::Simulator& sim, size_t& printed) {
-    const std::vector<ultsim::LineEvent> events = sim.Trace();
-    for (; printed < events.size(); ++printed) {
-        const ultsim::LineEvent& event = events[printed];
+    const std::vector<ultsim::LineEvent> events = sim.Trace(printed);
+    printed += events.size();
+    for (const ultsim::LineEvent& event : events) {
         std::fprintf(stderr, "%llu.%03llu %s %s\n",
                      static_cast<unsigned long long>(event.monotonicNs / 1'000'000'000),
                      static_cast<unsigned long long>(event.monotonicNs / 1'000'000 % 1000),

@@ -512,9 +512,19 @@ void Simulator::SetBaud(unsigned baud, unsigned bitsPerChar) {
     impl_->charNs = baud == 0 ? 0 : static_cast<int64_t>(bitsPerChar) * 1'000'000'000 / baud;
 }
 
-std::vector<std::string> Simulator::Requests() const {
+namespace {
+
+template <typename T>
+std::vector<T> From(const std::vector<T>& all, size_t first) {
+    return first < all.size() ? std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(first), all.end())
+                              : std::vector<T>{};
+}
+
+}  // namespace
+
+std::vector<std::string> Simulator::Requests(size_t first) const {
     std::lock_guard lock(impl_->mu);
-    return impl_->requests;
+    return From(impl_->requests, first);
 }
 
 bool Simulator::WaitForRequests(size_t n, unsigned timeoutMs) const {
@@ -523,9 +533,9 @@ bool Simulator::WaitForRequests(size_t n, unsigned timeoutMs) const {
                                       [&] { return impl_->requests.size() >= n; });
 }
 
-std::vector<LineEvent> Simulator::Trace() const {
+std::vector<LineEvent> Simulator::Trace(size_t first) const {
     std::lock_guard lock(impl_->mu);
-    return impl_->trace;
+    return From(impl_->trace, first);
 }
 
 std::vector<Simulator::TimeSync> Simulator::TimeSyncs() const {

@@ -107,9 +107,11 @@ public:
     void SetBaud(unsigned baud, unsigned bitsPerChar = 10);
 
     // --- observation ---
-    std::vector<std::string> Requests() const;                 // every frame received, in order, "/" included
+    // Every frame received, in order, "/" included; from the `first`th on, so a
+    // poller copies only what is new.
+    std::vector<std::string> Requests(size_t first = 0) const;
     bool WaitForRequests(size_t n, unsigned timeoutMs) const;  // true once n frames have arrived
-    std::vector<LineEvent> Trace() const;
+    std::vector<LineEvent> Trace(size_t first = 0) const;
     struct TimeSync {
         unsigned station;
         std::string frame;

@@ -281,13 +281,11 @@ void LiveState::OnTrace(int64_t timeNs, const std::string& text) {
 }
 
 void LiveState::CountRequests(const std::vector<std::string>& frames) {
-    for (auto& [number, station] : stations_) station.requests = 0;
     for (const std::string& frame : frames) {
         if (frame.size() < 8 || frame[0] != 'P' || frame.compare(0, 4, "P000") == 0) continue;
         const std::string digits = frame.substr(1, 3);
         if (digits.find_first_not_of("0123456789") != std::string::npos) continue;
-        const auto found = stations_.find(static_cast<unsigned>(std::atoi(digits.c_str())));
-        if (found != stations_.end()) ++found->second.requests;
+        ++Station(static_cast<unsigned>(std::atoi(digits.c_str()))).requests;
     }
 }
 

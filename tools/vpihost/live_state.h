@@ -69,6 +69,7 @@ public:
     void OnCommState(int commState, int64_t nowNs);
     void OnStationStatus(unsigned station, int status, int64_t nowNs);
     void OnLostReport(unsigned station, int64_t nowNs);
+    // Frames the simulator received since the last call, counted per station.
     void CountRequests(const std::vector<std::string>& frames);
     void OnTrace(int64_t timeNs, const std::string& text);  // "-> FRAME" or "<- LINE"
     std::vector<Note> TakeNotes();

@@ -156,7 +156,7 @@ public:
         if (ultsim::Simulator* simulator = session_.Simulator();
             simulator && now - lastRequestsNs_ >= kStationsEveryNs) {
             lastRequestsNs_ = now;
-            state_.CountRequests(simulator->Requests());
+            CountNewRequests(*simulator);
         }
         output_.Notes(state_.TakeNotes());
         if (now - lastRenderNs_ >= kRenderEveryNs) {
@@ -168,11 +168,17 @@ public:
     // The last events after EndVpi.
     void Finish(int64_t now) {
         TakeEvents(now, false);
-        if (ultsim::Simulator* simulator = session_.Simulator()) state_.CountRequests(simulator->Requests());
+        if (ultsim::Simulator* simulator = session_.Simulator()) CountNewRequests(*simulator);
         output_.Notes(state_.TakeNotes());
     }
 
 private:
+    void CountNewRequests(const ultsim::Simulator& simulator) {
+        const std::vector<std::string> frames = simulator.Requests(requestsSeen_);
+        requestsSeen_ += frames.size();
+        state_.CountRequests(frames);
+    }
+
     // `recover`: act on a lost device; not while EndVpi closes the port itself.
     void TakeEvents(int64_t now, bool recover) {
         const std::vector<Event> events = EventSink::Instance().Drain();
@@ -197,6 +203,7 @@ private:
     int64_t lastStatusNs_ = 0;
     int64_t lastStationsNs_ = 0;
     int64_t lastRequestsNs_ = 0;
+    size_t requestsSeen_ = 0;
     int64_t lastRenderNs_ = 0;
 };
 

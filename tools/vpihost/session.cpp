@@ -145,9 +145,9 @@ std::vector<Session::TraceLine> Session::TakeTrace() {
                                   std::chrono::steady_clock::now().time_since_epoch())
                                   .count();
     const int64_t offset = RealTimeNs() - steadyNow;
-    const std::vector<ultsim::LineEvent> events = simulator_->Trace();
-    for (; traceSeen_ < events.size(); ++traceSeen_) {
-        const ultsim::LineEvent& event = events[traceSeen_];
+    const std::vector<ultsim::LineEvent> events = simulator_->Trace(traceSeen_);
+    traceSeen_ += events.size();
+    for (const ultsim::LineEvent& event : events) {
         lines.push_back({static_cast<int64_t>(event.monotonicNs) + offset,
                          std::string(event.fromDriver ? "-> " : "<- ") + ultsim::Printable(event.bytes)});
     }
