@@ -51,6 +51,10 @@ void NoteStackUse(uint32_t used) {
 
 void* RunThread(void* raw) {
     const ThreadStart start = TakeOverStartRecord(static_cast<StartRecord*>(raw));
+    if (!MeasuresThreadStacks()) {
+        start.entry(start.arg, start.value);
+        return nullptr;
+    }
     posix::StackWindow window = posix::PaintUnusedStack();
     start.entry(start.arg, start.value);
     NoteStackUse(posix::MeasureStackUse(window));
