@@ -44,6 +44,9 @@ if [[ -z $port ]]; then
   echo "demo: ultsim did not start" >&2
   exit 1
 fi
+# The host record holds 11 characters: /dev/pts/100 and up do not fit, but
+# the driver finds pts/N under /dev.
+port=${port#/dev/}
 echo "ultsim serves $port (stations 1, 2, 12)"
 (
   set -x

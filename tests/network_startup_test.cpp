@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/sync.h"
+#include "support/pty.h"
 #include "support/scenario.h"
 #include "veldan/veldan_host.h"
 
@@ -211,7 +212,7 @@ TEST_F(NetworkStartup, EndVpiDuringARestartIsNotLost) {
 
 TEST_F(NetworkStartup, FailedColdStartLeavesAnInstanceEndVpiCanEnd) {
     DriverInstance driver;
-    EXPECT_EQ(driver.ColdStart("/dev/telmor-no-such-port"), VPI_UNABLE);
+    EXPECT_EQ(driver.ColdStart("/dev/tm-none"), VPI_UNABLE);
     EXPECT_TRUE(Logged("32 TELMOR> ColdStart() error opening COM port"));
     EXPECT_EQ(driver.EndVpi(), VPI_DONE);
 }
@@ -294,7 +295,7 @@ TEST_F(NetworkStartup, CloseAndReopenThePortWhileTheThreadRuns) {
     EXPECT_EQ(net.driver.Call(VPI_REOPEN_COM), VPI_DONE);
     EXPECT_TRUE(Logged("64 TELMOR> ReOpenCom() exited 0"));
     VpiParams params{};
-    std::strncpy(params.portName, net.sim.SlavePath().c_str(), sizeof(params.portName) - 1);
+    SetPortName(params.portName, net.sim.SlavePath());
     params.timeout = -1;
     EXPECT_EQ(net.driver.Call(VPI_CHANGE_VPI_PARAMS, &params), VPI_DONE);
     EXPECT_EQ(net.driver.context().timeout.load(), 3000);

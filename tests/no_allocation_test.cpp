@@ -19,6 +19,7 @@ TEST(NoAllocation, NeedsTheUninstrumentedAllocator) {
 #include <new>
 #include <string>
 
+#include "support/pty.h"
 #include "support/scenario.h"
 #include "telmor/vpi.h"
 #include "veldan/veldan_host.h"
@@ -139,7 +140,7 @@ TEST(NoAllocation, WholeLifeOfAnInstance) {
     sim.Start();
     alignas(8) static unsigned char context[VPI_CONTEXT_SIZE];
     ComSettings settings{};
-    std::strncpy(settings.portName, sim.SlavePath().c_str(), sizeof(settings.portName) - 1);
+    telmor::test::SetPortName(settings.portName, sim.SlavePath());
     settings.portEnabled = 1;
     settings.timeout = 500;
     settings.baudRate = 9600;

@@ -15,6 +15,7 @@
 #include "host/context.h"
 #include "platform/serial.h"
 #include "serial/serial_link.h"
+#include "support/pty.h"
 #include "veldan/veldan_host.h"
 
 namespace {
@@ -57,7 +58,7 @@ protected:
         VeldanReset();
         context_ = new (storage_) telmor::DriverContext{};
         telmor::PortSettings settings{};
-        std::strncpy(settings.portName, line_.path.c_str(), sizeof(settings.portName) - 1);
+        telmor::test::SetPortName(settings.portName, line_.path);
         settings.baudRate = 9600;
         settings.dataBits = 7;
         settings.parity = 2;
@@ -179,7 +180,7 @@ TEST_F(SerialLink, SendOnAClosedPortFailsWithItsMessage) {
 
 TEST_F(SerialLink, SecondOpenOfTheSamePortFails) {
     telmor::PortSettings settings{};
-    std::strncpy(settings.portName, line_.path.c_str(), sizeof(settings.portName) - 1);
+    telmor::test::SetPortName(settings.portName, line_.path);
     settings.baudRate = 9600;
     settings.dataBits = 8;
     EXPECT_EQ(telmor::OpenCom(settings), 0u);

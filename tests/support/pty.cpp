@@ -7,7 +7,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
+#include <cstring>
 
 namespace telmor::test {
 namespace {
@@ -26,6 +29,16 @@ long long NowMs() {
 }
 
 }  // namespace
+
+void SetPortName(char (&portName)[VPI_PORT_NAME_SIZE], const std::string& path) {
+    const std::string name = path.rfind("/dev/", 0) == 0 ? path.substr(5) : path;
+    std::memset(portName, 0, sizeof portName);
+    if (name.size() >= sizeof portName) {
+        ADD_FAILURE() << "port name '" << name << "' does not fit the host record";
+        return;
+    }
+    std::memcpy(portName, name.data(), name.size());
+}
 
 PtyPair::PtyPair() {
     char name[64] = {};

@@ -6,7 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "telmor/vpi.h"
+
 namespace telmor::test {
+
+// Fills a host record's port name with the name of a device path:
+// "/dev/pts/123" becomes "pts/123", which the driver finds under /dev, so
+// pseudo-terminals numbered 100 and up fit the record's 11 characters. A name
+// that still does not fit fails the test instead of being cut to the name
+// of some other device.
+void SetPortName(char (&portName)[VPI_PORT_NAME_SIZE], const std::string& path);
 
 struct PtyPair {
     int master = -1;

@@ -1,6 +1,8 @@
 // Driver instance and simulated network for scenario tests.
 #include "support/scenario.h"
 
+#include "support/pty.h"
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -50,7 +52,7 @@ int32_t DriverInstance::Call(uint32_t code, void* params) {
 
 int32_t DriverInstance::ColdStart(const std::string& port, int32_t timeout, int32_t portEnabled) {
     ComSettings settings{};
-    std::strncpy(settings.portName, port.c_str(), sizeof(settings.portName) - 1);
+    SetPortName(settings.portName, port);
     settings.portEnabled = portEnabled;
     settings.timeout = timeout;
     settings.baudRate = 9600;
