@@ -24,7 +24,7 @@ constexpr int kPollMs = 50;
 constexpr int64_t kReopenEveryNs = 500'000'000;
 // Bytes waiting for a side that does not take them (a driver that closed its
 // port, a device held up by flow control). Beyond this they are dropped and
-// counted, as a UART's buffer would overflow.
+// noted, as a UART's buffer would overflow.
 constexpr size_t kMaxQueued = 64 * 1024;
 // What the trace keeps between two takes: the view takes it every 50 ms.
 constexpr size_t kMaxKept = 10'000;
@@ -70,8 +70,9 @@ struct LineTap::Impl {
     TrafficPieces frames{"/"};
     TrafficPieces lines{"\n\r"};
     int64_t lastTryNs = 0;
-    uint64_t dropped = 0;      // from the driver while the device is lost
-    bool overflowing = false;  // the driver's side does not take the network's bytes
+    uint64_t dropped = 0;     // from the driver while the device is lost
+    bool deviceFull = false;  // the device does not take the driver's bytes
+    bool driverFull = false;  // the driver's side does not take the network's bytes
     std::atomic<bool> stop{false};
 
     // Shared with the taking thread.
@@ -149,9 +150,9 @@ struct LineTap::Impl {
     void Lose(const char* reason, int64_t now) {
         tcflush(deviceFd, TCOFLUSH);
         CloseFd(deviceFd);
+        dropped = toDevice.size();  // what had not gone out yet is lost with the device
         toDevice.clear();
         lastTryNs = now;
-        dropped = 0;
         Note("device lost: " + device + " (" + reason + ")");
     }
 
@@ -164,11 +165,14 @@ struct LineTap::Impl {
              (dropped ? "; " + std::to_string(dropped) + " bytes from the driver dropped meanwhile" : ""));
     }
 
-    static void Queue(std::string& queue, const char* bytes, size_t count, uint64_t& dropped) {
+    // Queues what there is room for; the first overflow of a run is noted.
+    void Queue(std::string& queue, const char* bytes, size_t count, bool& overflowing, const char* note) {
         const size_t room = kMaxQueued - std::min(kMaxQueued, queue.size());
         const size_t taken = std::min(room, count);
         queue.append(bytes, taken);
-        dropped += count - taken;
+        const bool overflow = taken < count;
+        if (overflow && !overflowing) Note(note);
+        overflowing = overflow;
     }
 
     void FromDriver(int64_t now) {
@@ -180,7 +184,8 @@ struct LineTap::Impl {
         if (deviceFd < 0) {
             dropped += count;
         } else {
-            Queue(toDevice, buffer, count, dropped);
+            Queue(toDevice, buffer, count, deviceFull,
+                  "the device does not take what the driver sends; bytes dropped");
         }
     }
 
@@ -190,10 +195,8 @@ struct LineTap::Impl {
         if (n > 0) {
             const auto count = static_cast<size_t>(n);
             Keep(false, lines.Feed({buffer, count}, now));
-            uint64_t overflow = 0;
-            Queue(toDriver, buffer, count, overflow);
-            if (overflow && !overflowing) Note("the driver does not take what arrives; bytes dropped");
-            overflowing = overflow != 0;
+            Queue(toDriver, buffer, count, driverFull,
+                  "the driver does not take what arrives; bytes dropped");
             return;
         }
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
