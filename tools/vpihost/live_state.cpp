@@ -161,6 +161,8 @@ void LiveState::OnPut(const Event& event) {
     if (found == byId_.end()) return;
     GateRow& gate = gates_[found->second];
     const bool changed = !gate.hasValue || gate.value != event.value;
+    // Only a gate's first value since the scan moves the initial read on.
+    const bool progressed = gate.initialRead && !gate.putSinceScan;
     gate.hasValue = true;
     gate.value = event.value;
     gate.raw = ShownRaw(gate, event.raw);
@@ -187,9 +189,11 @@ void LiveState::OnPut(const Event& event) {
     note.unit = gate.spec.unit;
     Add(std::move(note));
 
+    if (commState_ != 4 || !progressed) return;
+    // Counted over all gates, so only while the initial read runs.
     const size_t done = ProgressDone();
     const size_t expected = ProgressExpected();
-    if (commState_ == 4 && done != lastProgressDone_ &&
+    if (done != lastProgressDone_ &&
         (event.timeNs - lastProgressNs_ >= kProgressEveryNs || done == expected)) {
         lastProgressNs_ = event.timeNs;
         lastProgressDone_ = done;
