@@ -138,9 +138,9 @@ VELDAN_API int VeldanGetLogLine(size_t index, int* level, char* text, size_t siz
 }
 
 VELDAN_API void VeldanLogToStderr(int on) {
-    State& state = veldan::TheState();
-    const std::lock_guard lock(state.mutex);
-    state.logToStderr = on != 0;
+    veldan::Sinks& sinks = veldan::TheSinks();
+    const std::lock_guard lock(sinks.mutex);
+    sinks.logToStderr = on != 0;
 }
 
 // Appends, so that an existing log is never lost; NULL closes the file.
@@ -150,21 +150,21 @@ VELDAN_API int VeldanLogToFile(const char* path) {
         file = std::fopen(path, "a");
         if (file == nullptr) return 1;
     }
-    State& state = veldan::TheState();
+    veldan::Sinks& sinks = veldan::TheSinks();
     std::FILE* old = nullptr;
     {
-        const std::lock_guard lock(state.mutex);
-        old = state.logFile;
-        state.logFile = file;
+        const std::lock_guard lock(sinks.mutex);
+        old = sinks.logFile;
+        sinks.logFile = file;
     }
     if (old != nullptr) std::fclose(old);
     return 0;
 }
 
 VELDAN_API void VeldanSetLogMask(int mask) {
-    State& state = veldan::TheState();
-    const std::lock_guard lock(state.mutex);
-    state.logMask = mask;
+    veldan::Sinks& sinks = veldan::TheSinks();
+    const std::lock_guard lock(sinks.mutex);
+    sinks.logMask = mask;
 }
 
 VELDAN_API void VeldanSetLogCallback(VeldanLogCallback callback, void* user) {

@@ -28,14 +28,16 @@ std::string SinkLine(int level, const char* text) {
     return line;
 }
 
-void WriteSinks(State& state, int level, const char* text) {
-    if (!Enabled(state.logMask, level)) return;
-    if (!state.logToStderr && state.logFile == nullptr) return;
+void WriteSinks(int level, const char* text) {
+    Sinks& sinks = TheSinks();
+    const std::lock_guard lock(sinks.mutex);
+    if (!Enabled(sinks.logMask, level)) return;
+    if (!sinks.logToStderr && sinks.logFile == nullptr) return;
     const std::string line = SinkLine(level, text);
-    if (state.logToStderr) std::fwrite(line.data(), 1, line.size(), stderr);
-    if (state.logFile != nullptr) {
-        std::fwrite(line.data(), 1, line.size(), state.logFile);
-        std::fflush(state.logFile);  // a crash of the host must not lose the last lines
+    if (sinks.logToStderr) std::fwrite(line.data(), 1, line.size(), stderr);
+    if (sinks.logFile != nullptr) {
+        std::fwrite(line.data(), 1, line.size(), sinks.logFile);
+        std::fflush(sinks.logFile);  // a crash of the host must not lose the last lines
     }
 }
 
@@ -46,8 +48,8 @@ void LogLineOut(int level, const char* text) {
     {
         const std::lock_guard lock(state.mutex);
         if (state.log.size() < kMaxRecords) state.log.push_back(LogLine{level, text});
-        WriteSinks(state, level, text);
     }
+    WriteSinks(level, text);
     Callbacks& callbacks = TheCallbacks();
     const std::lock_guard lock(callbacks.mutex);
     if (callbacks.log != nullptr) callbacks.log(callbacks.logUser, level, text);

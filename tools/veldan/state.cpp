@@ -15,6 +15,11 @@ Callbacks& TheCallbacks() {
     return *callbacks;
 }
 
+Sinks& TheSinks() {
+    static Sinks* const sinks = new Sinks;
+    return *sinks;
+}
+
 Gate* FindGate(State& state, uint32_t gateId) {
     const auto found = state.gates.find(gateId);
     return found == state.gates.end() ? nullptr : &found->second;

@@ -60,6 +60,13 @@ struct State {
     std::vector<VeldanCall> calls;
     std::vector<LogLine> log;
     std::map<ForceKey, int> forced;
+};
+
+// Where log lines are written, with a lock of its own: a slow or blocked
+// stderr or file holds up the thread that logs, never the registry that
+// other threads' cooks and puts need.
+struct Sinks {
+    std::mutex mutex;
     bool logToStderr = false;
     std::FILE* logFile = nullptr;
     int logMask = 3;
@@ -79,6 +86,7 @@ struct Callbacks {
 // Both live until the process ends: driver threads may still log during exit.
 State& TheState();
 Callbacks& TheCallbacks();
+Sinks& TheSinks();
 
 // Helpers for callers that hold state.mutex.
 Gate* FindGate(State& state, uint32_t gateId);
