@@ -480,6 +480,19 @@ TEST_F(VpihostProgram, RunClosesTheLostPortAndReopensItWhenTheDeviceIsBack) {
     EXPECT_NE(run.out.find("EndVpi result 0"), std::string::npos) << run.out;
 }
 
+// Ctrl-C ends the run through EndVpi; a second stop signal, for when that
+// takes too long, leaves at once. (Two different signals, sent back to back:
+// two of the same kind could merge into one.)
+TEST_F(VpihostProgram, ASecondStopSignalLeavesWithoutWaiting) {
+    const ProgramRun run =
+        RunShell(Program() +
+                 " run --simulate --duration 30 & V=$!; sleep 3; kill -INT $V; kill -TERM $V; "
+                 "wait $V");
+    EXPECT_EQ(run.exitCode, 130) << run.out;
+    EXPECT_NE(run.out.find("vpihost: stopped again, leaving without waiting for EndVpi"), std::string::npos)
+        << run.out;
+}
+
 // The driver reports a station that stops answering to the host; the view
 // shows the report as it comes, however many calls the host library records.
 TEST_F(VpihostProgram, RunShowsTheStationsTheDriverReportsLost) {

@@ -1,5 +1,7 @@
 // What every command needs before it talks to the driver.
 #include <signal.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -11,9 +13,24 @@ namespace vpihost {
 namespace {
 
 std::atomic<bool> stopRequested{false};
+// The terminal as it was before the console took its keys, for a second
+// Ctrl-C that leaves at once; set before the handler can need it.
+termios savedTerminal{};
+std::atomic<bool> terminalSaved{false};
 
+// The first signal ends the run with EndVpi; a second one, should EndVpi or
+// a command take too long, leaves without waiting (tcsetattr, write and
+// _exit may be called from a handler).
 void OnStopSignal(int) {
-    stopRequested = true;
+    if (!stopRequested.exchange(true)) return;
+    if (terminalSaved.load()) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+        static const char kShowCursor[] = "\x1b[?25h";  // the live view hides it
+        [[maybe_unused]] const ssize_t shown = write(STDOUT_FILENO, kShowCursor, sizeof kShowCursor - 1);
+    }
+    static const char kLeaving[] = "\nvpihost: stopped again, leaving without waiting for EndVpi\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kLeaving, sizeof kLeaving - 1);
+    _exit(130);
 }
 
 }  // namespace
@@ -28,6 +45,15 @@ void CatchStopSignals() {
 
 bool StopRequested() {
     return stopRequested.load();
+}
+
+void RememberTerminal(const termios& settings) {
+    savedTerminal = settings;
+    terminalSaved = true;
+}
+
+void ForgetTerminal() {
+    terminalSaved = false;
 }
 
 int Fail(int code, const std::string& reason) {

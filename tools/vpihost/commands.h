@@ -2,6 +2,8 @@
 // failures, exit codes.
 #pragma once
 
+#include <termios.h>
+
 #include <string>
 #include <vector>
 
@@ -33,8 +35,12 @@ int PrepareLine(const Options& options, const VpiInfo& info, Session& session, L
 int Fail(int code, const std::string& reason);
 // SIGINT and SIGTERM end the command's waits instead of the process, so that
 // EndVpi still runs.
+// SIGINT and SIGTERM ask the run to stop; a second one leaves at once, with
+// the terminal given by RememberTerminal put back.
 void CatchStopSignals();
 bool StopRequested();
+void RememberTerminal(const termios& settings);
+void ForgetTerminal();
 // The log lines among `events`.
 std::vector<std::string> LogLines(const std::vector<Event>& events);
 

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "vpihost/commands.h"
+
 namespace vpihost {
 
 const char kConsoleHelp[] =
@@ -55,6 +57,7 @@ Console::Console(Driver& driver, bool keys) : driver_(driver), keys_(keys), work
         raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
         raw.c_cc[VMIN] = 0;
         raw.c_cc[VTIME] = 0;
+        RememberTerminal(saved_);
         restore_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
     }
 }
@@ -68,6 +71,7 @@ Console::~Console() {
     changed_.notify_all();
     worker_.join();
     if (restore_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    ForgetTerminal();
 }
 
 void Console::Finish() {
