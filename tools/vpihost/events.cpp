@@ -1,18 +1,15 @@
 // Callbacks from the host library, queued for the main thread.
 #include "vpihost/events.h"
 
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "veldan_host.h"
 
 namespace vpihost {
 namespace {
 
-// The receiver thread logs these at every start and at the end of each scan;
+// The receiver thread logs this, after kStarting, at the end of each scan;
 // commState alone cannot tell, since a modem status of 4 sets it before the scan.
-constexpr const char kStarting[] = "UnsolThread() info, initialising communication";
 constexpr const char kScanDone[] = "UnsolThread() info, E069 received, scan array done";
 
 }  // namespace
@@ -70,33 +67,6 @@ std::vector<Event> EventSink::Drain() {
     std::vector<Event> events;
     events.swap(pending_);
     return events;
-}
-
-int64_t RealTimeNs() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
-std::string ClockText(int64_t realTimeNs) {
-    const time_t seconds = static_cast<time_t>(realTimeNs / 1'000'000'000);
-    tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(realTimeNs / 1'000'000 % 1000));
-    return text;
-}
-
-std::string UtcText(int64_t realTimeNs) {
-    const time_t seconds = static_cast<time_t>(realTimeNs / 1'000'000'000);
-    tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(realTimeNs / 1'000'000 % 1000));
-    return text;
 }
 
 }  // namespace vpihost

@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "vpihost/wall_clock.h"
+
 namespace vpihost {
+
+// The receiver thread logs this at every start of the communication.
+inline constexpr char kStarting[] = "UnsolThread() info, initialising communication";
 
 struct Event {
     enum class Kind { Log, Put, StationLost };
@@ -45,11 +50,5 @@ private:
     std::vector<Event> pending_;
     std::atomic<bool> scanned_{false};
 };
-
-int64_t RealTimeNs();
-// "HH:MM:SS.mmm" local time.
-std::string ClockText(int64_t realTimeNs);
-// "2024-01-31T12:00:00.123Z".
-std::string UtcText(int64_t realTimeNs);
 
 }  // namespace vpihost

@@ -9,6 +9,8 @@
 #include <map>
 #include <sstream>
 
+#include "vpihost/options.h"
+
 namespace vpihost {
 namespace {
 
@@ -26,7 +28,7 @@ constexpr TypeName kTypeNames[] = {
 // The driver works on a copy of at most 31 characters; no valid address is longer than 7.
 constexpr size_t kMaxAddressLength = 31;
 // The network's replies hold 32 values at most; the driver says which sizes it takes.
-constexpr long kMaxBlockSize = 32;
+constexpr long long kMaxBlockSize = 32;
 // A station number of three digits and a memory-type letter before the point number.
 constexpr size_t kPointNumberAt = 4;
 
@@ -54,11 +56,10 @@ std::string ParseGateLine(const std::vector<std::string>& fields, GateSpec& gate
     if (next < fields.size() && fields[next] == "block") {
         if (++next == fields.size()) return "block size missing after 'block'";
         const std::string& size = fields[next++];
-        char* end = nullptr;
-        const long count = std::strtol(size.c_str(), &end, 10);
-        if (size.empty() || *end != '\0' || count < 1 || count > kMaxBlockSize)
+        const std::optional<long long> count = ParseInteger(size, 1, kMaxBlockSize);
+        if (!count)
             return "block size '" + size + "' is not a whole number 1.." + std::to_string(kMaxBlockSize);
-        gate.blockSize = static_cast<int>(count);
+        gate.blockSize = static_cast<int>(*count);
     }
     double scale = 0;
     if (next < fields.size() && ParseNumber(fields[next], scale)) {

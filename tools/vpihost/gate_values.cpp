@@ -1,9 +1,10 @@
 // Value area layouts by memory type, as the read and write commands use them.
 #include "vpihost/gate_values.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "vpihost/options.h"
 
 namespace vpihost {
 namespace {
@@ -22,14 +23,6 @@ T Load(const ValueArea& area, size_t offset) {
     T value;
     std::memcpy(&value, area.bytes + offset, sizeof value);
     return value;
-}
-
-bool ParseInteger(const std::string& text, long long min, long long max, long long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(text.c_str(), &end, 10);
-    return errno == 0 && *end == '\0' && value >= min && value <= max;
 }
 
 }  // namespace
@@ -100,21 +93,22 @@ bool EncodeWrite(int memoryType, const std::string& value, ValueArea& area, std:
         std::memcpy(area.bytes, value.data(), value.size());
         return true;
     }
-    long long number = 0;
     if (Is32Bit(memoryType)) {
-        if (!ParseInteger(value, 0, UINT32_MAX, number)) {
+        const std::optional<long long> number = ParseInteger(value, 0, UINT32_MAX);
+        if (!number) {
             error = "value '" + value + "' is not a whole number 0..4294967295";
             return false;
         }
-        const auto word = static_cast<uint32_t>(number);
+        const auto word = static_cast<uint32_t>(*number);
         std::memcpy(area.bytes, &word, sizeof word);
         return true;
     }
-    if (!ParseInteger(value, INT16_MIN, UINT16_MAX, number)) {
+    const std::optional<long long> number = ParseInteger(value, INT16_MIN, UINT16_MAX);
+    if (!number) {
         error = "value '" + value + "' is not a whole number -32768..65535";
         return false;
     }
-    const auto half = static_cast<uint16_t>(number);
+    const auto half = static_cast<uint16_t>(*number);
     std::memcpy(area.bytes + 2, &half, sizeof half);
     return true;
 }

@@ -6,7 +6,6 @@
 #include <pty.h>
 #include <sys/file.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 #include "platform/posix/line_termios.h"
 #include "platform/serial.h"
 #include "vpihost/traffic_pieces.h"
+#include "vpihost/wall_clock.h"
 
 namespace vpihost {
 namespace {
@@ -28,12 +28,6 @@ constexpr int64_t kReopenEveryNs = 500'000'000;
 constexpr size_t kMaxQueued = 64 * 1024;
 // What the trace keeps between two takes: the view takes it every 50 ms.
 constexpr size_t kMaxKept = 10'000;
-
-int64_t NowNs() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
 
 void CloseFd(int& fd) {
     if (fd >= 0) close(fd);
@@ -210,7 +204,7 @@ struct LineTap::Impl {
             if (!toDriver.empty()) fds[0].events |= POLLOUT;
             if (!toDevice.empty()) fds[1].events |= POLLOUT;
             const int ready = poll(fds, 2, kPollMs);
-            const int64_t now = NowNs();
+            const int64_t now = RealTimeNs();
             if (ready > 0) Serve(fds, now);
             if (deviceFd < 0) TryReopen(now);
             Keep(true, frames.Idle(now));

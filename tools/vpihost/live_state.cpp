@@ -16,7 +16,6 @@ namespace {
 
 constexpr size_t kRecentLogLines = 50;
 constexpr int64_t kProgressEveryNs = 1'000'000'000;
-constexpr const char kStarting[] = "UnsolThread() info, initialising communication";
 constexpr const char kInitialReadStarts[] = "ReadStations() info, reading/initialising all values";
 constexpr const char kNoResponseDuringScan[] = "UnsolThread() warning, station ";
 

@@ -21,15 +21,6 @@ struct OptionSpec {
     Apply apply;
 };
 
-std::optional<long long> ParseInteger(const std::string& text, long long min, long long max) {
-    if (text.empty()) return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value < min || value > max) return std::nullopt;
-    return value;
-}
-
 std::optional<double> ParseSeconds(const std::string& text) {
     if (text.empty()) return std::nullopt;
     char* end = nullptr;
@@ -164,6 +155,15 @@ bool IsRegularFile(const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<long long> ParseInteger(const std::string& text, long long min, long long max) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < min || value > max) return std::nullopt;
+    return value;
+}
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
     bool onlyPositional = false;

@@ -45,6 +45,10 @@ struct Options {
 // Fills `options` from argv. Returns false with a one-line reason in `error`.
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
 
+// A whole decimal number from `min` to `max`, all of `text`; also for the
+// values and the gate files that people type.
+std::optional<long long> ParseInteger(const std::string& text, long long min, long long max);
+
 // "none", "odd", ... or a code 0..4.
 std::optional<unsigned> ParseParity(const std::string& text);
 // "1", "1.5", "2" as stop bits, giving the codes 0, 1, 2.
