@@ -2,7 +2,6 @@
 #include "support/pty.h"
 
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "ultsim/raw_pty.h"
 
 namespace telmor::test {
 namespace {
@@ -41,21 +42,20 @@ void SetPortName(char (&portName)[VPI_PORT_NAME_SIZE], const std::string& path) 
 }
 
 PtyPair::PtyPair() {
-    char name[64] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    ultsim::RawPty pty;
+    if (!ultsim::OpenRawPty(pty, false)) {
         error = errno;
-        master = slave = -1;
         return;
     }
-    // Until the code under test configures the slave, the line discipline
-    // would echo and translate CR/NL; both sides start raw.
-    if (!MakeRaw(slave) || !MakeRaw(master)) {
+    master = pty.master;
+    slave = pty.slave;
+    slavePath = pty.slavePath;
+    // The test writes and reads the master as raw bytes as well.
+    if (!MakeRaw(master)) {
         error = errno;
         CloseMaster();
         CloseSlave();
-        return;
     }
-    slavePath = name;
 }
 
 PtyPair::~PtyPair() {

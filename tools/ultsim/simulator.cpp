@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include "ultsim/frame.h"
 #include "ultsim/line_format.h"
 #include "ultsim/network.h"
+#include "ultsim/raw_pty.h"
 
 namespace ultsim {
 namespace {
@@ -317,21 +317,11 @@ bool Simulator::OpenPty() {
     std::lock_guard control(impl_->controlMu);
     if (impl_->thread.joinable()) return false;
     impl_->CloseLine();
-    int master = -1;
-    int slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return false;
-    char name[64];
-    if (!MakeRaw(slave) || ttyname_r(slave, name, sizeof name) != 0 ||
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK) != 0) {
-        close(master);
-        close(slave);
-        return false;
-    }
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(slave, F_SETFD, FD_CLOEXEC);
-    impl_->lineFd = master;
-    impl_->ownSlaveFd = slave;
-    impl_->path = name;
+    RawPty pty;
+    if (!OpenRawPty(pty, true)) return false;
+    impl_->lineFd = pty.master;
+    impl_->ownSlaveFd = pty.slave;
+    impl_->path = pty.slavePath;
     return true;
 }
 

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 
 #include "platform/posix/line_termios.h"
 #include "platform/serial.h"
+#include "ultsim/raw_pty.h"
 #include "vpihost/traffic_pieces.h"
 #include "vpihost/wall_clock.h"
 
@@ -32,11 +32,6 @@ constexpr size_t kMaxKept = 10'000;
 void CloseFd(int& fd) {
     if (fd >= 0) close(fd);
     fd = -1;
-}
-
-bool SetNonBlocking(int fd) {
-    const int flags = fcntl(fd, F_GETFL);
-    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
 // Writes what the descriptor takes now. False when it failed for good.
@@ -122,22 +117,14 @@ struct LineTap::Impl {
     }
 
     bool OpenPty(std::string& error) {
-        char name[64] = {};
-        termios raw{};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0 || tcgetattr(slave, &raw) != 0) {
+        ultsim::RawPty pty;
+        if (!ultsim::OpenRawPty(pty, true)) {
             error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
             return false;
         }
-        // Until the driver configures it, the line discipline would echo
-        // what arrives back to the device.
-        cfmakeraw(&raw);
-        if (tcsetattr(slave, TCSANOW, &raw) != 0 || !SetNonBlocking(master)) {
-            error = std::string("cannot set up the pseudo-terminal: ") + std::strerror(errno);
-            return false;
-        }
-        fcntl(master, F_SETFD, FD_CLOEXEC);
-        fcntl(slave, F_SETFD, FD_CLOEXEC);
-        slavePath = name;
+        master = pty.master;
+        slave = pty.slave;
+        slavePath = pty.slavePath;
         return true;
     }
 
