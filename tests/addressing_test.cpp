@@ -9,33 +9,15 @@
 #include <vector>
 
 #include "addressing/sauparse.h"
+#include "support/codecs_log.h"
 #include "veldan/veldan_host.h"
 
 namespace telmor {
 namespace {
 
-constexpr int kMajor = 32;
-
-struct LogLine {
-    int level;
-    std::string text;
-    bool operator==(const LogLine&) const = default;
-};
-
-void PrintTo(const LogLine& line, std::ostream* out) {
-    *out << line.level << " \"" << line.text << "\"";
-}
-
-std::vector<LogLine> LoggedLines() {
-    std::vector<LogLine> lines;
-    for (size_t i = 0; i < VeldanLogCount(); ++i) {
-        int level = 0;
-        char text[512] = {};
-        if (VeldanGetLogLine(i, &level, text, sizeof text) != 0) break;
-        lines.push_back({level, text});
-    }
-    return lines;
-}
+using codecs_test::kMajor;
+using codecs_test::LoggedLines;
+using codecs_test::LogLine;
 
 // The log the host should have seen: nothing, or one line at level 32.
 std::vector<LogLine> Expected(const std::string& line) {

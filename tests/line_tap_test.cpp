@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/pty.h"
+#include "support/scenario.h"
 #include "vpihost/line_tap.h"
 #include "vpihost/traffic_pieces.h"
 
@@ -94,15 +95,16 @@ private:
     int fd_;
 };
 
-// Waits until `take` has given something that `done` accepts.
-template <typename T, typename Take, typename Done>
-std::vector<T> TakeUntil(Take take, Done done, int timeoutMs = 3000) {
+// Takes from `take` until at least `count` items came (or 3 s passed).
+template <typename T, typename Take>
+std::vector<T> TakeUntil(Take take, size_t count) {
     std::vector<T> all;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done(all) && std::chrono::steady_clock::now() < deadline) {
-        for (T& item : take()) all.push_back(std::move(item));
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    telmor::test::WaitUntil(
+        [&] {
+            for (T& item : take()) all.push_back(std::move(item));
+            return all.size() >= count;
+        },
+        3000);
     return all;
 }
 
@@ -124,8 +126,7 @@ TEST(LineTap, PassesBothWaysAndKeepsWhatPassedWithItsDirection) {
     ASSERT_TRUE(network.Send(reply));
     EXPECT_EQ(driver.Receive(reply.size(), 2000), reply);
 
-    const auto passed = TakeUntil<LineTap::Passed>([&] { return tap.TakeTraffic(); },
-                                                   [](const auto& all) { return all.size() >= 2; });
+    const auto passed = TakeUntil<LineTap::Passed>([&] { return tap.TakeTraffic(); }, 2);
     ASSERT_EQ(passed.size(), 2u);
     EXPECT_TRUE(passed[0].fromDriver);
     EXPECT_EQ(passed[0].bytes, "P01200H/");
@@ -150,8 +151,7 @@ TEST(LineTap, ADeviceThatGoesAwayIsOpenedAgainOnceItIsBack) {
 
     unlink(link.c_str());
     network.reset();
-    auto notes =
-        TakeUntil<std::string>([&] { return tap.TakeNotes(); }, [](const auto& all) { return !all.empty(); });
+    auto notes = TakeUntil<std::string>([&] { return tap.TakeNotes(); }, 1);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].rfind("device lost: " + link + " (", 0), 0u) << notes[0];
     ASSERT_TRUE(driver.Send("P00100H/")) << "the driver's port stays open meanwhile";
@@ -160,8 +160,7 @@ TEST(LineTap, ADeviceThatGoesAwayIsOpenedAgainOnceItIsBack) {
     network = std::make_unique<PtyPair>();
     ASSERT_TRUE(network->ok());
     ASSERT_EQ(symlink(network->slavePath.c_str(), link.c_str()), 0);
-    notes =
-        TakeUntil<std::string>([&] { return tap.TakeNotes(); }, [](const auto& all) { return !all.empty(); });
+    notes = TakeUntil<std::string>([&] { return tap.TakeNotes(); }, 1);
     unlink(link.c_str());
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0], "device back: " + link + "; 8 bytes from the driver dropped meanwhile");

@@ -12,22 +12,12 @@
 
 #include "platform/handle.h"
 #include "platform/thread.h"
+#include "support/scenario.h"
 
 namespace telmor::platform {
 namespace {
 
 constexpr uint32_t kDriverStackRequest = 4096;
-
-// Polls `done` for up to five real seconds.
-template <typename Done>
-bool AwaitTrue(Done done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 struct Handover {
     std::atomic<void*> arg{nullptr};
@@ -45,7 +35,7 @@ void RecordHandover(void* arg, uint32_t value) {
 TEST(PlatformThread, StartHandsOverArgumentAndValue) {
     Handover handover;
     ASSERT_TRUE(StartThread(RecordHandover, &handover, 0xDEADBEEF, kDriverStackRequest));
-    ASSERT_TRUE(AwaitTrue([&] { return handover.runs.load() == 1; }));
+    ASSERT_TRUE(telmor::test::WaitUntil([&] { return handover.runs.load() == 1; }));
     EXPECT_EQ(handover.arg.load(), &handover);
     EXPECT_EQ(handover.value.load(), 0xDEADBEEFu);
 }
@@ -54,7 +44,7 @@ TEST(PlatformThread, ManyStartsInARowAllRun) {
     static Handover handover;  // outlives the test even if a start fails
     for (int i = 0; i < 300; ++i)
         ASSERT_TRUE(StartThread(RecordHandover, &handover, 1, kDriverStackRequest)) << i;
-    EXPECT_TRUE(AwaitTrue([&] { return handover.runs.load() == 300; }));
+    EXPECT_TRUE(telmor::test::WaitUntil([&] { return handover.runs.load() == 300; }));
 }
 
 TEST(PlatformThread, RefusesANullRoutine) {
@@ -89,11 +79,13 @@ TEST(PlatformThread, MeasuresTheDeepestStackUseOfEndedThreads) {
     // A thread that does nothing shows what the thread itself costs; one that
     // formats a log line must show more.
     ASSERT_TRUE(StartThread(DoNothing, nullptr, 0, kDriverStackRequest));
-    ASSERT_TRUE(AwaitTrue([] { return g_formatted.load() == 1 && DeepestThreadStackUse() != 0; }));
+    ASSERT_TRUE(
+        telmor::test::WaitUntil([] { return g_formatted.load() == 1 && DeepestThreadStackUse() != 0; }));
     uint32_t idle = DeepestThreadStackUse();
 
     ASSERT_TRUE(StartThread(FormatALogLine, nullptr, 7, kDriverStackRequest));
-    ASSERT_TRUE(AwaitTrue([&] { return g_formatted.load() == 2 && DeepestThreadStackUse() > idle; }));
+    ASSERT_TRUE(
+        telmor::test::WaitUntil([&] { return g_formatted.load() == 2 && DeepestThreadStackUse() > idle; }));
     uint32_t formatting = DeepestThreadStackUse();
 
     std::printf("stack use: idle thread %u bytes, thread formatting a log line %u bytes\n", idle, formatting);

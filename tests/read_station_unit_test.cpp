@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/driver_threads.h"
+#include "support/scenario.h"
 #include "support/unsol_host_record.h"
 #include "unsol/read_stations.h"
 #include "unsol/station_read.h"
@@ -350,26 +351,17 @@ TEST_F(StationReadTest, NotInNormalOperationTheWalkEndsAtOnce) {
     EXPECT_EQ(context().commState.load(), 3);
 }
 
-bool WaitForNoThreads(telmor::DriverContext& context) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (context.activeThreads.load() != 0) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 // The thread routines leave the context when done, so that EndVpi may go on.
 TEST_F(StationReadTest, ThreadRoutinesLeaveTheContextWhenDone) {
     ASSERT_TRUE(telmor::StartDriverThread(context(), telmor::ReadStationsThread, 0));
-    ASSERT_TRUE(WaitForNoThreads(context()));
+    ASSERT_TRUE(telmor::test::WaitUntil([&] { return context().activeThreads.load() == 0; }, 10000));
     EXPECT_EQ(context().commState.load(), 5);
     EXPECT_EQ(LogLines(), (std::vector<unsol_test::LogLine>{{64, kStartLine}, {64, kDoneLine}}));
 
     context().commState = 0;  // the station read stops before its first block
     ASSERT_TRUE(telmor::StartDriverThread(context(), telmor::ReadStationThread, 12));
     ASSERT_TRUE(telmor::StartDriverThread(context(), telmor::ReadStationThread, 1000));
-    ASSERT_TRUE(WaitForNoThreads(context()));
+    ASSERT_TRUE(telmor::test::WaitUntil([&] { return context().activeThreads.load() == 0; }, 10000));
     EXPECT_EQ(LogLines().size(), 2u);
 }
 
