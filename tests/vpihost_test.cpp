@@ -301,9 +301,10 @@ TEST_F(VpihostProgram, ReadFailuresExitWithTheDriversResult) {
 }
 
 TEST_F(VpihostProgram, RunWithoutATerminalTellsTheStoryInPlainLines) {
-    // Commands from a script once the initial read is done, about 7 s after the start.
+    // Commands from a script once the initial read is done, about 7 s after the
+    // start; the run lasts long enough for them also on a loaded machine.
     const ProgramRun run = RunShell("(sleep 7.5; printf 'write 012I01 250\\nread 012I01\\n') | " + Program() +
-                                    " run --simulate --duration 9");
+                                    " run --simulate --duration 12");
     ASSERT_EQ(run.exitCode, 0) << run.out;
     for (const char* line : {
              "banner   ╔",
@@ -343,7 +344,7 @@ TEST_F(VpihostProgram, RunDefinesTheGatesOfABlockTheDriverAccepts) {
 
 TEST_F(VpihostProgram, RunOnATerminalUpdatesTheViewInPlaceAndTakesCommands) {
     // The initial read is done about 7 s after the start; the read comes after it.
-    const ProgramRun run = RunOnTerminal({"run", "--simulate", "--duration", "10"}, "read 012A01\r",
+    const ProgramRun run = RunOnTerminal({"run", "--simulate", "--duration", "12"}, "read 012A01\r",
                                          std::chrono::milliseconds(7500));
     ASSERT_EQ(run.exitCode, 0) << run.out;
     // The view is redrawn from the top left several times.
