@@ -155,5 +155,16 @@ TEST_F(BuildRequestTest, FieldsThatDoNotFitLeaveAnEmptyFrame) {
     }
 }
 
+// The host's record may come without an address text; the message quotes an
+// empty one instead of handing a null pointer to the formatter.
+TEST_F(BuildRequestTest, ARefusalWithoutAnAddressTextQuotesNothing) {
+    GateRequest request = Request('A', 1000, 5, 1);
+    request.addressText = nullptr;
+    EXPECT_EQ(Build(request), "");
+    EXPECT_EQ(LoggedLines(),
+              (std::vector<LogLine>{
+                  {kMajor, "TELMOR> BuildRequest() error, station 1000 or address 5 out of range, ''"}}));
+}
+
 }  // namespace
 }  // namespace telmor

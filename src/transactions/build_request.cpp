@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host/log.h"
+#include "transactions/exchange.h"
 #include "transactions/request_fields.h"
 
 namespace telmor {
@@ -104,7 +105,7 @@ void BuildRequest(const GateRequest& request, char* frame) {
             // An empty frame, so that no earlier request is sent in its place.
             TELMOR_LOG(kLevelMajor,
                        "TELMOR> BuildRequest() error, station %u or address %u out of range, '%s'",
-                       request.station, request.address, request.addressText);
+                       request.station, request.address, AddressOf(request.addressText));
             frame[0] = '\0';
             return;
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host/log.h"
+#include "transactions/exchange.h"
 #include "transactions/request_fields.h"
 #include "transactions/value_encodings.h"
 #include "transactions/write_codes.h"
@@ -54,7 +55,7 @@ uint32_t ShownWord(uint16_t word) {
 
 int RefuseValue(const GateRequest& request, uint32_t shown) {
     TELMOR_LOG(kLevelTrace, "TELMOR> BuildWriteRequest() value %u out of range, gate '%s'", shown,
-               request.addressText);
+               AddressOf(request.addressText));
     return 1;
 }
 
@@ -63,14 +64,14 @@ int RefuseLength(const WriteInput& in) {
     if (in.frameSize > 0) in.frame[0] = '\0';
     const size_t room = in.frameSize > 0 ? in.frameSize - 1 : 0;
     TELMOR_LOG(kLevelTrace, "TELMOR> BuildWriteRequest() error, frame longer than %u characters, gate '%s'",
-               static_cast<unsigned>(room), in.request.addressText);
+               static_cast<unsigned>(room), AddressOf(in.request.addressText));
     return 1;
 }
 
 int RefuseFields(const GateRequest& request) {
     TELMOR_LOG(kLevelMajor,
                "TELMOR> BuildWriteRequest() error, station %u or address %u out of range, gate '%s'",
-               request.station, request.address, request.addressText);
+               request.station, request.address, AddressOf(request.addressText));
     return 1;
 }
 
@@ -112,7 +113,7 @@ int BuildEventCommand(const WriteInput& in) {
     const uint16_t value = ValueWord(in.request);
     if (value > kLargestEventCommand) {
         TELMOR_LOG(kLevelTrace, "TELMOR> BuildWriteRequest() value %u out of range (0..3), gate '%s'",
-                   unsigned{value}, in.request.addressText);
+                   unsigned{value}, AddressOf(in.request.addressText));
         return 1;
     }
     if (!FieldsFit(in.request, in.request.address)) return 1;

@@ -7,6 +7,7 @@
 
 #include "host/log.h"
 #include "transactions/chars.h"
+#include "transactions/exchange.h"
 #include "transactions/value_encodings.h"
 
 namespace telmor {
@@ -174,12 +175,12 @@ void LogRefusedField(const DecodeRule& rule, const FieldValue& field, const Gate
     const char* shown = reply + field.failedAt;
     if (field.status == FieldStatus::kReadingData) {
         TELMOR_LOG(kLevelTrace, "TELMOR> StoreData() error, reading data '%.9s' in reply, %s '%s'", shown,
-                   kind, request.addressText);
+                   kind, AddressOf(request.addressText));
         return;
     }
     const int level = rule.memoryType == 'L' ? kLevelMajor : kLevelTrace;
     TELMOR_LOG(level, "TELMOR> StoreData() error, illegal data '%.4s' in reply, %s '%s'", shown, kind,
-               request.addressText);
+               AddressOf(request.addressText));
 }
 
 // The host's area may lie at any alignment, hence the byte copies.
@@ -257,7 +258,7 @@ int StoreData(GateRequest& request, const char* reply, uint16_t replyLength) {
     const DecodeRule* rule = FindDecodeRule(request.memoryType);
     if (rule == nullptr) {
         TELMOR_LOG(kLevelMajor, "TELMOR> StoreData() internal error, memory type %d not decoded, gate '%s'",
-                   request.memoryType, request.addressText);
+                   request.memoryType, AddressOf(request.addressText));
         return 1;
     }
     const bool single = request.count == 1;
@@ -265,7 +266,7 @@ int StoreData(GateRequest& request, const char* reply, uint16_t replyLength) {
         single ? SingleShape(*rule, request.address).length : BlockShape(*rule, request.count).length;
     if (replyLength != expected) {
         TELMOR_LOG(kLevelTrace, "TELMOR> StoreData() error, illegal reply length (%u/%u), gate '%s'",
-                   unsigned{replyLength}, unsigned{expected}, request.addressText);
+                   unsigned{replyLength}, unsigned{expected}, AddressOf(request.addressText));
         return 1;
     }
     return single ? StoreSingleGate(*rule, request, reply) : StoreBlock(*rule, request, reply, replyLength);
