@@ -239,6 +239,10 @@ struct Simulator::Impl {
                     wakeAt = std::min(wakeAt, dueNs);
                     return false;
                 }
+                // Woken late (the scheduler, a full line): the rest keeps the
+                // character time from now on instead of going out in a burst.
+                if (now - dueNs > currentCharNs)
+                    currentStartNs = now - static_cast<int64_t>(currentPos) * currentCharNs;
                 count = 1;
             }
             const ssize_t written = write(lineFd, current.data() + currentPos, count);
