@@ -14,12 +14,6 @@ uint64_t NowMs() {
     return posix::RealNowUs() * TimeFactor() / 1000u;
 }
 
-uint32_t ToRealMs(uint32_t driverMs) {
-    if (driverMs == 0) return 0;
-    uint32_t realMs = driverMs / TimeFactor();
-    return realMs == 0 ? 1 : realMs;
-}
-
 void SleepMs(uint32_t ms) {
     uint32_t realMs = ToRealMs(ms);
     if (realMs == 0) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 
 #include "platform/clock.h"
+#include "platform/line_time.h"
 #include "platform/posix/handle_table.h"
 #include "platform/posix/real_time.h"
 #include "platform/posix/serial_port.h"
@@ -29,11 +30,6 @@ constexpr uint32_t kIoNone = 0;
 constexpr uint32_t kIoRead = 1;
 constexpr uint32_t kIoWrite = 2;
 
-// A write may take twice its time on the line plus this much (driver ms):
-// enough for any flow-control pause, and an end for a line that stays
-// blocked (CTS never raised), which would otherwise hold the sender for ever.
-constexpr uint32_t kWriteSlackMs = 5000;
-constexpr uint64_t kBitsPerCharacter = 12;  // start, 8 data, parity, 2 stop: the longest frame
 constexpr int kDrainPollMaxMs = 20;
 
 enum class PortWait { Ready, TimedOut, Closing, Failed };
@@ -41,12 +37,6 @@ enum class PortWait { Ready, TimedOut, Closing, Failed };
 PortWait WaitFailed(int error) {
     posix::SetLastErrorCode(error);
     return PortWait::Failed;
-}
-
-// Real ms that `characters` take on the line at `baudRate`, rounded up.
-uint64_t LineMs(uint32_t baudRate, uint64_t characters) {
-    if (baudRate == 0) return 0;
-    return (characters * kBitsPerCharacter * 1000 + baudRate - 1) / baudRate;
 }
 
 PortWait WaitForPort(const SerialPort& port, short events, const timespec& deadline) {
@@ -116,7 +106,7 @@ bool WriteAll(const SerialPort& port, const PendingIo& io, uint32_t* transferred
         *transferred = io.length;
         return true;
     }
-    uint64_t allowance = 2 * LineMs(port.setup.baudRate, io.length) + ToRealMs(kWriteSlackMs);
+    const uint64_t allowance = WriteAllowanceMs(port.setup.baudRate, io.length);
     timespec deadline =
         posix::DeadlineAfter(allowance > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(allowance));
     uint32_t written = 0;

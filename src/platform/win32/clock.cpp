@@ -31,12 +31,6 @@ uint64_t NowMs() {
     return ticks / frequency * 1000u * factor + ticks % frequency * 1000u * factor / frequency;
 }
 
-uint32_t ToRealMs(uint32_t driverMs) {
-    if (driverMs == 0) return 0;
-    uint32_t realMs = driverMs / TimeFactor();
-    return realMs == 0 ? 1 : realMs;
-}
-
 void SleepMs(uint32_t ms) {
     // Sleep(0) gives up the time slice, as a zero pause does elsewhere.
     Sleep(ToRealMs(ms));

@@ -4,6 +4,7 @@
 // direction; SerialWaitResult waits for it with a bound and collects it. The
 // driver's IoRecord only remembers which direction it started.
 #include "platform/clock.h"
+#include "platform/line_time.h"
 #include "platform/serial.h"
 #include "platform/win32/handle_table.h"
 #include "platform/win32/os_wait.h"
@@ -25,20 +26,10 @@ constexpr uint32_t kIoWrite = 2;
 // (real ms) before it is cancelled; with no time-out set at all (0) the read
 // would wait for a byte for ever, and this is then its whole wait.
 constexpr DWORD kReadSlackMs = 1000;
-// A write may take twice its time on the line plus this much (driver ms):
-// enough for any flow-control pause, and an end for a line that stays
-// blocked (CTS never raised), which would otherwise hold the sender for
-// ever, since the port has no write time-out.
-constexpr uint32_t kWriteSlackMs = 5000;
-constexpr uint64_t kBitsPerCharacter = 11;  // start, 8 data, parity, stop: the longest frame
+// A write is bounded by its allowance (WriteAllowanceMs), since the port has
+// no write time-out.
 // How long a cancelled transfer may take to end (real ms).
 constexpr DWORD kCancelWaitMs = 2000;
-
-// Real ms that `characters` take on the line at `baudRate`, rounded up.
-uint64_t LineMs(uint32_t baudRate, uint64_t characters) {
-    if (baudRate == 0) return 0;
-    return (characters * kBitsPerCharacter * 1000 + baudRate - 1) / baudRate;
-}
 
 DWORD ClampMs(uint64_t ms) {
     return ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
@@ -117,7 +108,7 @@ bool FinishRead(SerialPort& port, uint32_t* transferred) {
 
 bool FinishWrite(SerialPort& port, uint32_t* transferred) {
     IoSlot& slot = port.write;
-    const uint64_t allowance = 2 * LineMs(port.baudRate, slot.length) + ToRealMs(kWriteSlackMs);
+    const uint64_t allowance = WriteAllowanceMs(port.baudRate, slot.length);
     const Ending ending = AwaitTransfer(port, slot, ClampMs(allowance));
     if (ending == Ending::Stuck) return Fail(ERROR_TIMEOUT);
     DWORD written = 0;
