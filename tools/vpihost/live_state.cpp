@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 
+#include "ultsim/printable.h"
 #include "veldan_host.h"
 #include "vpihost/session.h"
 
@@ -271,15 +272,15 @@ void LiveState::OnLostReport(unsigned station, int64_t nowNs) {
     Add(std::move(note));
 }
 
-void LiveState::OnTrace(int64_t timeNs, const std::string& text) {
-    recentLog_.push_back(ClockText(timeNs) + " " + text);
-    if (recentLog_.size() > kRecentLogLines) recentLog_.pop_front();
+void LiveState::OnTrace(const TraceLine& line) {
     Note note;
     note.kind = Note::Kind::Trace;
-    note.timeNs = timeNs;
-    note.text = text;
-    note.json.Str("direction", text.compare(0, 2, "->") == 0 ? "sent" : "received")
-        .Str("line", text.substr(3));
+    note.timeNs = line.realTimeNs;
+    note.text = line.Text();
+    recentLog_.push_back(ClockText(line.realTimeNs) + " " + note.text);
+    if (recentLog_.size() > kRecentLogLines) recentLog_.pop_front();
+    note.json.Str("direction", line.fromDriver ? "sent" : "received")
+        .Str("line", ultsim::Printable(line.bytes));
     Add(std::move(note));
 }
 

@@ -14,6 +14,7 @@
 #include "vpihost/events.h"
 #include "vpihost/gate_file.h"
 #include "vpihost/json.h"
+#include "vpihost/trace_line.h"
 
 namespace vpihost {
 
@@ -71,7 +72,7 @@ public:
     void OnLostReport(unsigned station, int64_t nowNs);
     // Frames the simulator received since the last call, counted per station.
     void CountRequests(const std::vector<std::string>& frames);
-    void OnTrace(int64_t timeNs, const std::string& text);  // "-> FRAME" or "<- LINE"
+    void OnTrace(const TraceLine& line);
     std::vector<Note> TakeNotes();
 
     int CommState() const { return commState_; }

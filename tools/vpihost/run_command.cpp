@@ -184,8 +184,7 @@ private:
         const std::vector<Event> events = EventSink::Instance().Drain();
         for (const Event& event : events) state_.OnEvent(event);
         if (trace_)
-            for (const Session::TraceLine& line : session_.TakeTrace())
-                state_.OnTrace(line.realTimeNs, line.text);
+            for (const TraceLine& line : session_.TakeTrace()) state_.OnTrace(line);
         if (recovery_ && recover) {
             // The driver's lines first, then what the program made of them.
             output_.Notes(state_.TakeNotes());

@@ -2,7 +2,6 @@
 #include "vpihost/session.h"
 
 #include "ultsim/network_file.h"
-#include "ultsim/printable.h"
 
 #include <unistd.h>
 
@@ -131,12 +130,11 @@ std::vector<std::string> Session::TakeNotes() {
     return tap_ ? tap_->TakeNotes() : std::vector<std::string>{};
 }
 
-std::vector<Session::TraceLine> Session::TakeTrace() {
+std::vector<TraceLine> Session::TakeTrace() {
     std::vector<TraceLine> lines;
     if (tap_) {
-        for (const LineTap::Passed& passed : tap_->TakeTraffic())
-            lines.push_back({passed.realTimeNs, std::string(passed.fromDriver ? "-> " : "<- ") +
-                                                    ultsim::Printable(passed.bytes)});
+        for (LineTap::Passed& passed : tap_->TakeTraffic())
+            lines.push_back({passed.realTimeNs, passed.fromDriver, std::move(passed.bytes)});
         return lines;
     }
     if (!simulator_) return lines;
@@ -147,10 +145,8 @@ std::vector<Session::TraceLine> Session::TakeTrace() {
     const int64_t offset = RealTimeNs() - steadyNow;
     const std::vector<ultsim::LineEvent> events = simulator_->Trace(traceSeen_);
     traceSeen_ += events.size();
-    for (const ultsim::LineEvent& event : events) {
-        lines.push_back({static_cast<int64_t>(event.monotonicNs) + offset,
-                         std::string(event.fromDriver ? "-> " : "<- ") + ultsim::Printable(event.bytes)});
-    }
+    for (const ultsim::LineEvent& event : events)
+        lines.push_back({static_cast<int64_t>(event.monotonicNs) + offset, event.fromDriver, event.bytes});
     return lines;
 }
 

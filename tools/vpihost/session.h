@@ -13,6 +13,7 @@
 #include "vpihost/driver.h"
 #include "vpihost/line_tap.h"
 #include "vpihost/options.h"
+#include "vpihost/trace_line.h"
 
 namespace vpihost {
 
@@ -57,12 +58,7 @@ public:
     // is up, as a line unit passes value messages on only then.
     void StartActivity();
 
-    // The line traffic the simulator or the tap saw since the last call, as lines
-    // "-> FRAME" (from the driver) and "<- LINE" (to it) with their time.
-    struct TraceLine {
-        int64_t realTimeNs;
-        std::string text;
-    };
+    // The line traffic the simulator or the tap saw since the last call.
     std::vector<TraceLine> TakeTrace();
 
     int32_t ColdStart(const LineSettings& line);

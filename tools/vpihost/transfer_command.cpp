@@ -217,8 +217,8 @@ int Transfer(const Options& options, bool write) {
     session.TakeTrace();  // what brought the network up is not this command's
     const Outcome outcome = Transact(driver, options, record, area, write);
     if (options.trace)
-        for (const Session::TraceLine& traced : session.TakeTrace())
-            std::fprintf(stderr, "%s %s\n", ClockText(traced.realTimeNs).c_str(), traced.text.c_str());
+        for (const TraceLine& traced : session.TakeTrace())
+            std::fprintf(stderr, "%s %s\n", ClockText(traced.realTimeNs).c_str(), traced.Text().c_str());
     const int32_t ended = session.End();
     PrintOutcome(options, record, outcome, write, ended);
     return outcome.result;
