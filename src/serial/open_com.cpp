@@ -33,17 +33,18 @@ platform::Handle OpenCom(const PortSettings& settings) {
     return port;
 }
 
+uint32_t ReadTimeoutMs(int32_t hundredths) {
+    constexpr uint32_t kDefaultReadTimeoutMs = 1000;
+    return hundredths > 0 ? static_cast<uint32_t>(hundredths) * 10u : kDefaultReadTimeoutMs;
+}
+
 int ClosePort(platform::Handle port) {
     return platform::SerialClose(port) ? 0 : 7;
 }
 
 void SetReadTimeout(DriverContext& context, platform::Handle port, int32_t hundredths) {
     context.readTimeoutCs.store(hundredths, std::memory_order_relaxed);
-    // A time-out of 0 or below from the host would make every read return at
-    // once and the receiver spin; such a port keeps the 1-second default.
-    constexpr uint32_t kDefaultReadTimeoutMs = 1000;
-    const uint32_t wantedMs =
-        hundredths > 0 ? static_cast<uint32_t>(hundredths) * 10u : kDefaultReadTimeoutMs;
+    const uint32_t wantedMs = ReadTimeoutMs(hundredths);
     uint32_t currentMs = 0;
     if (!platform::SerialGetReadTimeout(port, &currentMs)) return;
     if (currentMs != wantedMs) platform::SerialSetReadTimeout(port, wantedMs);

@@ -12,8 +12,7 @@ enum class CharResult { Byte, TimedOut, Failed };
 // Waits about one read time-out: the pace of the receiver while the port is
 // closed or failing, so that it neither spins nor floods the log.
 void PaceLikeReadTimeout(const DriverContext& context) {
-    const int32_t hundredths = context.readTimeoutCs.load(std::memory_order_relaxed);
-    platform::SleepMs(hundredths > 0 ? static_cast<uint32_t>(hundredths) * 10u : 1000u);
+    platform::SleepMs(ReadTimeoutMs(context.readTimeoutCs.load(std::memory_order_relaxed)));
 }
 
 // One byte from the port into `slot`.

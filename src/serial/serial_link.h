@@ -24,6 +24,11 @@ int ClosePort(platform::Handle port);
 // is closed. Failures are not reported.
 void SetReadTimeout(DriverContext& context, platform::Handle port, int32_t hundredths);
 
+// The read time-out a port gets for the host's `hundredths`: a value of 0 or
+// below would make every read return at once and the receiver spin, so it
+// keeps the 1-second default.
+uint32_t ReadTimeoutMs(int32_t hundredths);
+
 // Writes the NUL-terminated frame and waits until it is out. 0, or 1 (logged).
 // One Send of an instance at a time, whichever thread calls it.
 int Send(const char* text, DriverContext& context);
