@@ -30,6 +30,8 @@ namespace {
 
 constexpr int64_t kNsPerMs = 1'000'000;
 constexpr int64_t kIdleWakeNs = 1'000 * kNsPerMs;
+// Paced output this many characters behind its time counts as held up.
+constexpr int64_t kStallCharacters = 10;
 // After a read error (a device that went away) the line is left alone this long
 // before it is read again, so the thread does not spin.
 constexpr int64_t kReadErrorPauseNs = 20 * kNsPerMs;
@@ -239,9 +241,11 @@ struct Simulator::Impl {
                     wakeAt = std::min(wakeAt, dueNs);
                     return false;
                 }
-                // Woken late (the scheduler, a full line): the rest keeps the
-                // character time from now on instead of going out in a burst.
-                if (now - dueNs > currentCharNs)
+                // A little late (the scheduler), the next characters catch up,
+                // so the line keeps its rate; held up for longer (a line that
+                // would not take more), the rest keeps the character time from
+                // now on instead of going out in a burst.
+                if (now - dueNs > kStallCharacters * currentCharNs)
                     currentStartNs = now - static_cast<int64_t>(currentPos) * currentCharNs;
                 count = 1;
             }
